@@ -1,0 +1,80 @@
+#include "Support/Files.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace bridge {
+
+FileRead readWholeFile(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const bool missing = errno == ENOENT || errno == ENOTDIR;
+        return {missing ? FileRead::Outcome::missing : FileRead::Outcome::unreadable, {}};
+    }
+    FileRead result{FileRead::Outcome::read, {}};
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            result = {FileRead::Outcome::unreadable, {}};
+        }
+        if (count <= 0) {
+            break;
+        }
+        result.bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(fd);
+    return result;
+}
+
+bool createFolders(const std::filesystem::path& folder, mode_t mode) {
+    std::error_code error;
+    if (folder.empty() || std::filesystem::is_directory(folder, error)) {
+        return true;
+    }
+    if (folder.has_parent_path() && folder.parent_path() != folder &&
+        !createFolders(folder.parent_path(), mode)) {
+        return false;
+    }
+    return ::mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+namespace {
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+} // namespace
+
+bool replaceAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode) {
+    std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX"));
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        return false;
+    }
+    const bool written = writeAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (written && closed && ::rename(temporary.c_str(), file.c_str()) == 0) {
+        return true;
+    }
+    ::unlink(temporary.c_str());
+    return false;
+}
+
+} // namespace bridge

@@ -1,0 +1,48 @@
+#include "Support/JsonText.hpp"
+
+#include <boost/json/parse.hpp>
+#include <boost/json/value.hpp>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace bridge {
+namespace {
+
+std::optional<std::string> rewrite(std::string_view json) {
+    return sortedCompactJson(boost::json::parse(json));
+}
+
+TEST(JsonTextTests, SortsKeysAtEveryLevelAndWritesCompactly) {
+    EXPECT_EQ(rewrite(R"( { "b" : [ {"z":1, "a":null} , true ], "a": {} , "B": [] } )"),
+              R"({"B":[],"a":{},"b":[{"a":null,"z":1},true]})");
+}
+
+TEST(JsonTextTests, EscapesSlashesQuotesAndControls) {
+    EXPECT_EQ(sortedCompactJson(boost::json::value("a/b\"c\\d\n\t\x01")),
+              R"("a\/b\"c\\d\n\t\u0001")");
+    EXPECT_EQ(sortedCompactJson(boost::json::value("Señor – ♯")), "\"Señor – ♯\"");
+    // Ill-formed UTF-8 would make the file unreadable: it is written as U+FFFD instead.
+    EXPECT_EQ(sortedCompactJson(boost::json::value("a\xff"
+                                                   "b\xc3")),
+              "\"a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD\"");
+}
+
+TEST(JsonTextTests, WritesNumbersInTheirShortestExactForm) {
+    EXPECT_EQ(sortedCompactJson(786297600.25), "786297600.25");
+    EXPECT_EQ(sortedCompactJson(0.1), "0.1");
+    EXPECT_EQ(sortedCompactJson(128.0), "128");
+    EXPECT_EQ(sortedCompactJson(-3), "-3");
+    EXPECT_EQ(sortedCompactJson(std::uint64_t{18446744073709551615u}), "18446744073709551615");
+    for (double value : {786297600.123456789, 1e-7, 1.0 / 3.0, 1e300}) {
+        const auto text = sortedCompactJson(value);
+        ASSERT_TRUE(text);
+        EXPECT_EQ(boost::json::parse(*text).to_number<double>(), value) << *text;
+    }
+    EXPECT_EQ(sortedCompactJson(std::nan("")), std::nullopt);
+    EXPECT_EQ(sortedCompactJson(boost::json::array{1, INFINITY}), std::nullopt);
+}
+
+} // namespace
+} // namespace bridge
