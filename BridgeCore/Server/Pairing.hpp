@@ -1,0 +1,55 @@
+#pragma once
+
+#include "Server/HTTPTransport.hpp"
+
+#include <boost/asio/awaitable.hpp>
+
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace bridge {
+
+// The server's answer to a pairing code.
+struct Paired {
+    std::string key;
+    std::string name;               // what the server calls this pairing
+    std::optional<std::string> gig; // the gig the code was made for
+
+    // The paired-as text: the name, with the gig when there is one.
+    std::string summary() const;
+
+    bool operator==(const Paired&) const = default;
+};
+
+namespace Pairing {
+
+inline constexpr std::string_view codeAlphabet = "ABCDEFGHIJKMNPQRSTUVWXYZ23456789";
+inline constexpr std::string_view defaultServer = "https://setmara.app";
+inline constexpr std::string_view unsafeServer =
+    "The server’s address needs HTTPS (plain HTTP only to this Mac: 127.0.0.1 or localhost).";
+inline constexpr std::string_view linkScheme = "setmara-bridge";
+inline constexpr std::string_view linkHost = "pair";
+inline constexpr std::string_view pairPath = "/api/bridge/pair";
+
+// The code the user typed, in upper case without blanks and hyphens; absent unless it is
+// 6 or 8 characters of the code alphabet.
+std::optional<std::string> code(std::string_view typed);
+// The code as displayed: its two halves with a space between.
+std::string shown(std::string_view code);
+// The code carried by a pairing link setmara-bridge://pair?code=...
+std::optional<std::string> codeInLink(std::string_view link);
+// The server the settings mean: the trimmed custom address when advanced, else the default.
+std::string server(bool advanced, std::string_view custom);
+// HTTPS anywhere, plain HTTP only to this computer, never with user or password.
+bool isSafe(std::string_view server);
+std::optional<std::string> safeLink(const std::optional<std::string>& link);
+// The text shown for a failed pairing.
+std::string message(const std::exception& error);
+// Exchanges a code for a bridge key. Fails with ServerError.
+boost::asio::awaitable<Paired> pair(std::string code, std::string server, HTTPTransport& transport);
+
+} // namespace Pairing
+
+} // namespace bridge

@@ -1,0 +1,318 @@
+#include "Server/BeastTransport.hpp"
+#include "Support/Await.hpp"
+
+#include <boost/asio/detached.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
+#include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+
+#include <chrono>
+#include <memory>
+
+namespace bridge {
+namespace {
+
+namespace asio = boost::asio;
+using asio::use_awaitable;
+using asio::ip::tcp;
+using testing::await;
+
+// A certificate made for the test, with its key, both in PEM.
+struct Certificate {
+    std::string certificatePem;
+    std::string keyPem;
+};
+
+Certificate makeCertificate(const std::string& subjectAltName) {
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* cert = X509_new();
+    X509_set_version(cert, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert), -60);
+    X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+    X509_set_pubkey(cert, key);
+    X509_NAME* name = X509_get_subject_name(cert);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("Bridge test"), -1, -1, 0);
+    X509_set_issuer_name(cert, name);
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, cert, cert, nullptr, nullptr, 0);
+    X509_EXTENSION* san =
+        X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, subjectAltName.c_str());
+    X509_add_ext(cert, san, -1);
+    X509_EXTENSION_free(san);
+    X509_sign(cert, key, EVP_sha256());
+
+    auto pem = [](auto write) {
+        BIO* bio = BIO_new(BIO_s_mem());
+        write(bio);
+        char* data = nullptr;
+        const long length = BIO_get_mem_data(bio, &data);
+        std::string text(data, static_cast<std::size_t>(length));
+        BIO_free(bio);
+        return text;
+    };
+    Certificate made{pem([&](BIO* bio) { PEM_write_bio_X509(bio, cert); }), pem([&](BIO* bio) {
+                         PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+                     })};
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    return made;
+}
+
+// What the server does once it has read a request.
+struct Reply {
+    std::string head;          // written first, as it is
+    std::size_t fillBytes = 0; // then this many bytes of body
+    bool hold = false;         // then keep the connection open without a word
+};
+
+// An HTTP server on 127.0.0.1 that answers by script, on the test's io_context.
+class ScriptedServer {
+public:
+    ScriptedServer(asio::io_context& io, std::function<Reply(const std::string& request)> script,
+                   std::optional<Certificate> certificate = std::nullopt)
+        : io(io), acceptor(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0)),
+          script(std::move(script)) {
+        if (certificate) {
+            tls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
+            tls->use_certificate_chain(asio::buffer(certificate->certificatePem));
+            tls->use_private_key(asio::buffer(certificate->keyPem), asio::ssl::context::pem);
+        }
+        asio::co_spawn(io, accept(), asio::detached);
+    }
+
+    unsigned short port() const { return acceptor.local_endpoint().port(); }
+    std::string url(const std::string& path = "/") const {
+        return std::string(tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(port()) +
+               path;
+    }
+
+    std::vector<std::string> requests;
+    std::vector<std::string> serverNames; // SNI names seen in TLS handshakes
+
+private:
+    asio::awaitable<void> accept() {
+        for (;;) {
+            auto socket = co_await acceptor.async_accept(use_awaitable);
+            if (tls) {
+                asio::co_spawn(io, serveTls(std::move(socket)), asio::detached);
+            } else {
+                asio::co_spawn(io, serve(std::make_shared<tcp::socket>(std::move(socket))),
+                               asio::detached);
+            }
+        }
+    }
+
+    asio::awaitable<void> serveTls(tcp::socket socket) {
+        auto stream = std::make_shared<asio::ssl::stream<tcp::socket>>(std::move(socket), *tls);
+        co_await stream->async_handshake(asio::ssl::stream_base::server, use_awaitable);
+        const char* sni = SSL_get_servername(stream->native_handle(), TLSEXT_NAMETYPE_host_name);
+        serverNames.push_back(sni ? sni : "");
+        co_await serve(stream);
+    }
+
+    template <class Stream>
+    asio::awaitable<void> serve(std::shared_ptr<Stream> stream) {
+        std::string request;
+        const auto headEnd = co_await asio::async_read_until(*stream, asio::dynamic_buffer(request),
+                                                             "\r\n\r\n", use_awaitable);
+        const auto lengthAt = request.find("Content-Length: ");
+        if (lengthAt != std::string::npos && lengthAt < headEnd) {
+            const std::size_t wanted = headEnd + std::stoul(request.substr(lengthAt + 16));
+            if (request.size() < wanted) {
+                co_await asio::async_read(*stream, asio::dynamic_buffer(request),
+                                          asio::transfer_exactly(wanted - request.size()),
+                                          use_awaitable);
+            }
+        }
+        requests.push_back(request);
+        const Reply reply = script(request);
+        co_await asio::async_write(*stream, asio::buffer(reply.head), use_awaitable);
+        const std::string chunk(1 << 20, 'x');
+        for (std::size_t left = reply.fillBytes; left > 0;) {
+            const std::size_t n = std::min(left, chunk.size());
+            co_await asio::async_write(*stream, asio::buffer(chunk.data(), n), use_awaitable);
+            left -= n;
+        }
+        if (reply.hold) {
+            asio::steady_timer forever(io, std::chrono::hours(1));
+            co_await forever.async_wait(use_awaitable);
+        }
+    }
+
+    asio::io_context& io;
+    tcp::acceptor acceptor;
+    std::function<Reply(const std::string&)> script;
+    std::unique_ptr<asio::ssl::context> tls;
+};
+
+Reply answer(int status, const std::string& body, const std::string& extraHeaders = "") {
+    return Reply{"HTTP/1.1 " + std::to_string(status) + " Status\r\nContent-Length: " +
+                 std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n" + body};
+}
+
+HTTPRequest get(const std::string& url, double timeout = 5) {
+    return HTTPRequest{.url = url,
+                       .method = "GET",
+                       .headers = {},
+                       .body = std::nullopt,
+                       .timeout = Seconds{timeout}};
+}
+
+template <class Failure>
+Failure failureOf(asio::io_context& io, HTTPTransport& transport, HTTPRequest request) {
+    try {
+        await(io, transport.send(std::move(request)));
+    } catch (const Failure& failure) {
+        return failure;
+    } catch (const std::exception& other) {
+        throw std::logic_error(std::string("failed otherwise: ") + other.what());
+    }
+    throw std::logic_error("the exchange did not fail");
+}
+
+constexpr std::size_t cap = HTTPTransport::maximumBody;
+
+class BeastTransportTests : public ::testing::Test {
+protected:
+    asio::io_context io;
+    BeastTransport transport;
+};
+
+TEST_F(BeastTransportTests, EveryStatusIsAnAnswer) {
+    ScriptedServer server(
+        io, [](const std::string&) { return answer(404, R"({"error":"No live gig"})"); });
+    const auto response = await(io, transport.send(get(server.url("/api/bridge/gig?a=1"))));
+    EXPECT_EQ(response.status, 404);
+    EXPECT_EQ(response.body, R"({"error":"No live gig"})");
+}
+
+TEST_F(BeastTransportTests, SendsExactlyTheRequest) {
+    ScriptedServer server(io, [](const std::string&) { return answer(200, "ok"); });
+    HTTPRequest request{
+        .url = server.url("/api/bridge/gigs/5/plays/a%2Fb?x=1%202"),
+        .method = "PATCH",
+        .headers = {{"Authorization", "Bearer K"}, {"Content-Type", "application/json"}},
+        .body = R"({"hidden":true})",
+        .timeout = Seconds{5}};
+    EXPECT_EQ(await(io, transport.send(request)).body, "ok");
+    ASSERT_EQ(server.requests.size(), 1u);
+    EXPECT_EQ(server.requests[0], "PATCH /api/bridge/gigs/5/plays/a%2Fb?x=1%202 HTTP/1.1\r\n"
+                                  "Host: 127.0.0.1:" +
+                                      std::to_string(server.port()) +
+                                      "\r\n"
+                                      "Authorization: Bearer K\r\n"
+                                      "Content-Type: application/json\r\n"
+                                      "Content-Length: 15\r\n\r\n"
+                                      R"({"hidden":true})");
+}
+
+TEST_F(BeastTransportTests, KeepsNoCookies) {
+    ScriptedServer server(io, [](const std::string&) {
+        return answer(200, "", "Set-Cookie: session=abc; Path=/\r\n");
+    });
+    await(io, transport.send(get(server.url())));
+    await(io, transport.send(get(server.url())));
+    ASSERT_EQ(server.requests.size(), 2u);
+    EXPECT_EQ(server.requests[1].find("Cookie"), std::string::npos) << server.requests[1];
+}
+
+TEST_F(BeastTransportTests, ASilentServerTimesOutOnTime) {
+    ScriptedServer server(io, [](const std::string&) { return Reply{.hold = true}; });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failureOf<HTTPError>(io, transport, get(server.url(), 0.3)), HTTPError::timedOut);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(300));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(2000));
+}
+
+TEST_F(BeastTransportTests, ADeclaredLengthOverTheCapFailsAtOnce) {
+    ScriptedServer server(io, [](const std::string&) {
+        return Reply{.head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(cap + 1) +
+                             "\r\n\r\n",
+                     .hold = true};
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failureOf<HTTPError>(io, transport, get(server.url(), 5)),
+              HTTPError::dataLengthExceedsMaximum);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(BeastTransportTests, TheCapItselfIsAccepted) {
+    ScriptedServer server(io, [](const std::string&) {
+        return Reply{.head =
+                         "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(cap) + "\r\n\r\n",
+                     .fillBytes = cap};
+    });
+    EXPECT_EQ(await(io, transport.send(get(server.url(), 20))).body.size(), cap);
+}
+
+TEST_F(BeastTransportTests, AnUndeclaredBodyIsCutOffPastTheCap) {
+    std::size_t size = cap;
+    ScriptedServer server(io, [&](const std::string&) {
+        return Reply{.head = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n",
+                     .fillBytes = size,
+                     .hold = size > cap};
+    });
+    EXPECT_EQ(await(io, transport.send(get(server.url(), 20))).body.size(), cap);
+    size = cap + 1;
+    EXPECT_EQ(failureOf<HTTPError>(io, transport, get(server.url(), 20)),
+              HTTPError::dataLengthExceedsMaximum);
+}
+
+TEST_F(BeastTransportTests, AnAnswerThatIsNotHttpIsABadServerResponse) {
+    ScriptedServer server(io, [](const std::string&) {
+        return Reply{.head = "SSH-2.0-OpenSSH_9.2\r\n\r\n", .hold = true};
+    });
+    EXPECT_EQ(failureOf<HTTPError>(io, transport, get(server.url())), HTTPError::badServerResponse);
+}
+
+TEST_F(BeastTransportTests, NetworkFailuresPassOnAsTheyAre) {
+    unsigned short closedPort = 0;
+    {
+        tcp::acceptor probe(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+        closedPort = probe.local_endpoint().port();
+    }
+    const auto refused = failureOf<boost::system::system_error>(
+        io, transport, get("http://127.0.0.1:" + std::to_string(closedPort) + "/"));
+    EXPECT_EQ(refused.code(), asio::error::connection_refused);
+    EXPECT_EQ(failureOf<HTTPError>(io, transport, get("ftp://127.0.0.1/")), HTTPError::badURL);
+}
+
+TEST_F(BeastTransportTests, HttpsWithATrustedCertificateForTheHost) {
+    const auto certificate = makeCertificate("DNS:localhost,IP:127.0.0.1");
+    ScriptedServer server(
+        io, [](const std::string&) { return answer(200, "secure"); }, certificate);
+    BeastTransport trusting(certificate.certificatePem);
+    EXPECT_EQ(await(io, trusting.send(get(server.url()))).body, "secure");
+    const auto byName = "https://localhost:" + std::to_string(server.port()) + "/";
+    EXPECT_EQ(await(io, trusting.send(get(byName))).body, "secure");
+    EXPECT_EQ(server.serverNames.back(), "localhost") << "the host is named for SNI";
+}
+
+TEST_F(BeastTransportTests, HttpsFailsForAnotherHostOrAnUntrustedCertificate) {
+    const auto forOtherHost = makeCertificate("DNS:setmara.test");
+    ScriptedServer other(
+        io, [](const std::string&) { return answer(200, "x"); }, forOtherHost);
+    BeastTransport trusting(forOtherHost.certificatePem);
+    EXPECT_THROW(await(io, trusting.send(get(other.url()))), boost::system::system_error);
+    EXPECT_TRUE(other.requests.empty());
+
+    const auto selfMade = makeCertificate("IP:127.0.0.1");
+    ScriptedServer untrusted(
+        io, [](const std::string&) { return answer(200, "x"); }, selfMade);
+    EXPECT_THROW(await(io, transport.send(get(untrusted.url()))), boost::system::system_error);
+    EXPECT_TRUE(untrusted.requests.empty());
+}
+
+} // namespace
+} // namespace bridge
