@@ -2,16 +2,22 @@
 
 #include "Engine/PlayEvent.hpp"
 #include "PlayQueue/Entry.hpp"
+#include "PlayQueue/Flushed.hpp"
 #include "PlayQueue/QueuedPlay.hpp"
 #include "Support/Instant.hpp"
 
+#include <boost/asio/awaitable.hpp>
+
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace bridge {
+
+class BridgeServer;
 
 // Every play the bridge has counted and what it still owes the server, kept in a file so
 // that nothing is lost while offline or across restarts. Lives on the bridge thread; only
@@ -32,6 +38,11 @@ public:
     bool isRepeat(const PlayEvent& event) const;
     // The latest plays not taken back, newest first; kept until the queue changes.
     const std::vector<QueuedPlay>& recent(std::size_t limit);
+
+    // Carries what the queue owes the server to it, and its answers back; then prunes and
+    // saves. Fails with the first failure it cannot absorb, after saving what it received.
+    // Other operations may run while it waits for the server.
+    boost::asio::awaitable<Flushed> flush(BridgeServer& server, Instant at);
 
     // Keeps only the latest settled entries; delivery runs it before it saves.
     void prune();
@@ -55,6 +66,22 @@ private:
     };
 
     void dropWaitingOlderThan(Instant bound);
+
+    // Delivery, in QueueDelivery.cpp.
+    boost::asio::awaitable<void> deliver(BridgeServer& server, Instant at, Flushed& result);
+    boost::asio::awaitable<void> sendGig(BridgeServer& server, std::int64_t gig, Instant at,
+                                         Flushed& result);
+    boost::asio::awaitable<void> post(BridgeServer& server, const std::vector<PlayEvent>& plays,
+                                      std::int64_t gig, Flushed& result);
+    boost::asio::awaitable<void> postAlone(BridgeServer& server, const PlayEvent& play,
+                                           std::int64_t gig, Instant at, Flushed& result);
+    boost::asio::awaitable<void> sendHides(BridgeServer& server, Flushed& result);
+    boost::asio::awaitable<void> sendRemovals(BridgeServer& server, Flushed& result);
+    void refused(const PlayEvent& play, std::int64_t gig, const std::string& message, Instant at,
+                 Flushed& result);
+    void update(const std::vector<std::string>& ids, std::int64_t gig,
+                const std::function<void(Entry&)>& change);
+    void dropGig(std::int64_t gig);
     Entry* latestNotRemoved();
     bool keepUnreadableFile();
 
