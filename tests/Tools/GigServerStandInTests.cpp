@@ -15,13 +15,9 @@ namespace {
 
 namespace json = boost::json;
 using ::testing::AllOf;
-using testing::exchange;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using testing::rawExchange;
 using ::testing::StartsWith;
-using testing::TestAnswer;
-using testing::TestRequest;
 using Fault = GigServerStandIn::Fault;
 using namespace std::chrono_literals;
 
@@ -42,13 +38,13 @@ protected:
             request.headers.emplace_back("Content-Type", "application/json");
             request.body = std::move(body);
         }
-        return exchange(server.port(), request);
+        return sendTestRequest(server.port(), request);
     }
 
     TestAnswer pair(const std::string& code) {
-        return exchange(server.port(), TestRequest{.method = "POST",
-                                                   .target = "/api/bridge/pair",
-                                                   .body = R"({"code":")" + code + R"("})"});
+        return sendTestRequest(server.port(), TestRequest{.method = "POST",
+                                                          .target = "/api/bridge/pair",
+                                                          .body = R"({"code":")" + code + R"("})"});
     }
 
     static std::string playsPath(std::int64_t gig) {
@@ -105,7 +101,7 @@ TEST_F(GigServerStandInTests, aPairingCodeYieldsAKeyOnce) {
 }
 
 TEST_F(GigServerStandInTests, pairingRefusesBadRequestsAndTooManyWrongCodes) {
-    auto noCode = exchange(
+    auto noCode = sendTestRequest(
         server.port(), TestRequest{.method = "POST", .target = "/api/bridge/pair", .body = "{"});
     EXPECT_EQ(noCode.status, 400u);
     EXPECT_TRUE(parsed(noCode).as_object().at("error").is_string());
@@ -137,7 +133,8 @@ TEST_F(GigServerStandInTests, everyBridgeRequestNeedsAKnownBearerKey) {
             EXPECT_EQ(answer.status, 401u) << authorization << " " << method << " " << target;
         }
     }
-    EXPECT_EQ(exchange(server.port(), TestRequest{.target = "/api/bridge/gig"}).status, 401u);
+    EXPECT_EQ(sendTestRequest(server.port(), TestRequest{.target = "/api/bridge/gig"}).status,
+              401u);
 
     EXPECT_EQ(call("GET", "/api/bridge/gig").status, 200u);
     server.revokeKeys();
@@ -364,11 +361,11 @@ TEST_F(GigServerStandInTests, droppedAndGarbledAnswersAreNotHttp) {
                          "\r\n\r\n" + playsBody({play("e1")});
 
     server.setFault(playsPath(gig.id), Fault::dropConnection());
-    EXPECT_EQ(rawExchange(server.port(), request), "");
+    EXPECT_EQ(sendRawBytes(server.port(), request), "");
     EXPECT_TRUE(server.plays(gig.id).empty());
 
     server.setFault(playsPath(gig.id), Fault::garbage());
-    auto garbage = rawExchange(server.port(), request);
+    auto garbage = sendRawBytes(server.port(), request);
     EXPECT_THAT(garbage, AllOf(Not(StartsWith("HTTP/")), Not(HasSubstr("\"plays\""))));
     EXPECT_FALSE(garbage.empty());
     EXPECT_THROW(call("POST", playsPath(gig.id), playsBody({play("e1")})),
@@ -378,7 +375,7 @@ TEST_F(GigServerStandInTests, droppedAndGarbledAnswersAreNotHttp) {
     auto lost = Fault::dropConnection();
     lost.takeEffect = true;
     server.setFault(playsPath(gig.id), lost);
-    EXPECT_EQ(rawExchange(server.port(), request), "");
+    EXPECT_EQ(sendRawBytes(server.port(), request), "");
     EXPECT_EQ(eventIds(server.plays(gig.id)), std::vector<std::string>{"e1"});
 }
 
@@ -407,14 +404,14 @@ TEST(GigServerStandInLifetime, listensOnAFreePortAndStopsWithRequestsUnderWay) {
         port = first.port();
         first.setFault("/api/bridge/gig", Fault::slow(10s));
         pending = std::async(std::launch::async, [port] {
-            return exchange(port, TestRequest{.target = "/api/bridge/gig"}, 5s);
+            return sendTestRequest(port, TestRequest{.target = "/api/bridge/gig"}, 5s);
         });
         while (first.requests().empty()) {
             std::this_thread::yield();
         }
     }
     EXPECT_THROW(pending.get(), boost::system::system_error);
-    EXPECT_THROW(exchange(port, TestRequest{}), boost::system::system_error)
+    EXPECT_THROW(sendTestRequest(port, TestRequest{}), boost::system::system_error)
         << "nothing listens any more";
 }
 

@@ -13,13 +13,13 @@
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
 
-namespace bridge::testing {
+namespace bridge {
+
+namespace {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
-
-namespace {
 
 // Runs `exchange`(stream, input) on a fresh connection with `limit` for all of it.
 template <class Result, class Input>
@@ -76,14 +76,14 @@ asio::awaitable<std::string> bytesExchange(beast::tcp_stream& stream, const std:
 
 } // namespace
 
-TestAnswer exchange(std::uint16_t port, const TestRequest& request,
-                    std::chrono::milliseconds limit) {
+TestAnswer sendTestRequest(std::uint16_t port, const TestRequest& request,
+                           std::chrono::milliseconds limit) {
     return runAlone(httpExchange, port, request, limit);
 }
 
-std::string rawExchange(std::uint16_t port, const std::string& bytes,
-                        std::chrono::milliseconds limit) {
+std::string sendRawBytes(std::uint16_t port, const std::string& bytes,
+                         std::chrono::milliseconds limit) {
     return runAlone(bytesExchange, port, bytes, limit);
 }
 
-} // namespace bridge::testing
+} // namespace bridge

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace bridge::testing {
+namespace bridge {
 
 struct TestRequest {
     std::string method = "GET";
@@ -23,11 +23,11 @@ struct TestAnswer {
 
 // One request to 127.0.0.1 on a connection and an io_context of its own. Throws
 // boost::system::system_error when no HTTP answer arrives within `limit`.
-TestAnswer exchange(std::uint16_t port, const TestRequest& request,
-                    std::chrono::milliseconds limit = std::chrono::seconds(5));
+TestAnswer sendTestRequest(std::uint16_t port, const TestRequest& request,
+                           std::chrono::milliseconds limit = std::chrono::seconds(5));
 
 // Writes `bytes` and returns everything read until the server closes the connection.
-std::string rawExchange(std::uint16_t port, const std::string& bytes,
-                        std::chrono::milliseconds limit = std::chrono::seconds(5));
+std::string sendRawBytes(std::uint16_t port, const std::string& bytes,
+                         std::chrono::milliseconds limit = std::chrono::seconds(5));
 
-} // namespace bridge::testing
+} // namespace bridge

@@ -435,7 +435,9 @@ Gig GigServerStandIn::startGig(GigSpec spec) {
     return gig;
 }
 
-Gig GigServerStandIn::startGig() { return startGig(GigSpec{}); }
+Gig GigServerStandIn::startGig() {
+    return startGig(GigSpec{});
+}
 
 std::optional<Gig> GigServerStandIn::liveGig() const {
     std::scoped_lock lock(account_->mutex);

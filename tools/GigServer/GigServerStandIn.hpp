@@ -61,7 +61,7 @@ public:
         };
         Kind kind = Kind::normal;
         unsigned status = 500;
-        std::string body;
+        std::string body; // sent as "application/json" when it is JSON, else as "text/html"
         std::chrono::milliseconds delay{0}; // before answering or failing
         // The request takes effect as usual even though its answer is replaced or lost.
         bool takeEffect = false;

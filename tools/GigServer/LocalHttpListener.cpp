@@ -26,7 +26,7 @@ namespace {
 
 constexpr auto withError = asio::as_tuple(asio::use_awaitable);
 
-// Far above any batch of plays; larger bodies are answered with 413.
+// Far above any batch of plays; a larger body ends the connection.
 constexpr std::uint64_t maxRequestBody = 8 * 1024 * 1024;
 
 constexpr std::string_view notHttp = "Setmara stand-in says: this is not HTTP\r\n\r\n";
@@ -64,11 +64,6 @@ asio::awaitable<void> serve(tcp::socket socket, const LocalHttpListener::Handler
         http::request_parser<http::string_body> parser;
         parser.body_limit(maxRequestBody);
         auto [readError, readSize] = co_await http::async_read(socket, buffer, parser, withError);
-        if (readError == http::error::body_limit) {
-            HttpReply tooLarge{.status = 413, .body = R"({"error":"The request is too large."})"};
-            co_await http::async_write(socket, response(tooLarge, 11, false), withError);
-            break;
-        }
         if (readError) {
             break;
         }

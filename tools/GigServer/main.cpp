@@ -73,8 +73,10 @@ bool run(bridge::GigServerStandIn& server, const std::string& line) {
     } else if (command == "end") {
         server.endGig();
         showGig(server);
-    } else if (command == "share" && (rest == "on" || rest == "off") && server.liveGig()) {
-        server.setSharing(rest == "on");
+    } else if (command == "share" && (rest == "on" || rest == "off")) {
+        if (server.liveGig()) {
+            server.setSharing(rest == "on");
+        }
         showGig(server);
     } else if (command == "pause" || command == "resume") {
         server.setPaused(command == "pause");
