@@ -420,23 +420,23 @@ void GigServerStandIn::revokeKeys() {
     account_->keys.clear();
 }
 
-Gig GigServerStandIn::startGig(GigSpec spec) {
+Gig GigServerStandIn::startGig(GigSetup setup) {
     std::scoped_lock lock(account_->mutex);
     account_->endLive();
     Gig gig;
     gig.id = account_->nextGigId++;
-    gig.slug = spec.slug.value_or("gig-" + std::to_string(gig.id));
-    gig.name = std::move(spec.name);
-    gig.venue = std::move(spec.venue);
-    gig.sharing = spec.sharing;
+    gig.slug = setup.slug.value_or("gig-" + std::to_string(gig.id));
+    gig.name = std::move(setup.name);
+    gig.venue = std::move(setup.venue);
+    gig.sharing = setup.sharing;
     gig.url = url() + "/gigs/" + gig.slug;
-    gig.screenUrl = std::move(spec.screenUrl);
+    gig.screenUrl = std::move(setup.screenUrl);
     account_->live = gig;
     return gig;
 }
 
 Gig GigServerStandIn::startGig() {
-    return startGig(GigSpec{});
+    return startGig(GigSetup{});
 }
 
 std::optional<Gig> GigServerStandIn::liveGig() const {

@@ -35,7 +35,7 @@ public:
     };
 
     // What the DJ sets up on the web site when starting a gig.
-    struct GigSpec {
+    struct GigSetup {
         std::string name = "Stand-in gig";
         std::optional<std::string> venue;
         bool sharing = true;
@@ -93,7 +93,7 @@ public:
     void revokeKeys();
 
     // The DJ's live gig. Starting one ends the one that was live.
-    Gig startGig(GigSpec spec);
+    Gig startGig(GigSetup setup);
     Gig startGig();
     std::optional<Gig> liveGig() const;
     void endGig(); // the DJ ends the live gig on the web site; nothing when none is live

@@ -64,11 +64,11 @@ bool run(bridge::GigServerStandIn& server, const std::string& line) {
     if (command == "code") {
         showCode(server, rest);
     } else if (command == "start") {
-        bridge::GigServerStandIn::GigSpec spec;
+        bridge::GigServerStandIn::GigSetup setup;
         if (!rest.empty()) {
-            spec.name = rest;
+            setup.name = rest;
         }
-        server.startGig(spec);
+        server.startGig(setup);
         showGig(server);
     } else if (command == "end") {
         server.endGig();
