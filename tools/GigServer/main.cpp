@@ -1,0 +1,137 @@
+// gig-server-stand-in: the local gig server for trying the bridge by hand.
+// Usage: gig-server-stand-in [--port N] [--no-gig]
+// It prints its address and a pairing code, then takes commands on standard input.
+
+#include "GigServerStandIn.hpp"
+
+#include <charconv>
+#include <exception>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view help = R"(Commands:
+  code [gig]      a new pairing code, for the named gig when given
+  start [name]    start a live gig (the live one ends)
+  end             end the live gig
+  share on|off    let dancers see the live gig or not
+  pause | resume  stop or go on taking this bridge's plays
+  plays           the plays of the live gig
+  quit
+)";
+
+void showCode(bridge::GigServerStandIn& server, std::string gig) {
+    auto code =
+        server.makePairingCode("Stand-in bridge", gig.empty() ? std::nullopt : std::optional(gig));
+    std::cout << "Pairing code: " << code.substr(0, 4) << ' ' << code.substr(4)
+              << "   link: setmara-bridge://pair?code=" << code << '\n';
+}
+
+void showGig(const bridge::GigServerStandIn& server) {
+    if (auto gig = server.liveGig()) {
+        std::cout << "Live gig " << gig->id << ": " << gig->name
+                  << (gig->sharing ? " (shared) " : " (not shared) ") << gig->url << '\n';
+    } else {
+        std::cout << "No live gig\n";
+    }
+}
+
+void showPlays(const bridge::GigServerStandIn& server) {
+    auto gig = server.liveGig();
+    if (!gig) {
+        std::cout << "No live gig\n";
+        return;
+    }
+    for (const auto& play : server.plays(gig->id)) {
+        std::cout << play.id << (play.hidden ? " hidden " : " ") << play.object << '\n';
+    }
+}
+
+// False when the command was to stop.
+bool run(bridge::GigServerStandIn& server, const std::string& line) {
+    std::istringstream words(line);
+    std::string command;
+    words >> command;
+    std::string rest;
+    std::getline(words >> std::ws, rest);
+    if (command == "quit") {
+        return false;
+    }
+    if (command == "code") {
+        showCode(server, rest);
+    } else if (command == "start") {
+        bridge::GigServerStandIn::GigSetup setup;
+        if (!rest.empty()) {
+            setup.name = rest;
+        }
+        server.startGig(setup);
+        showGig(server);
+    } else if (command == "end") {
+        server.endGig();
+        showGig(server);
+    } else if (command == "share" && (rest == "on" || rest == "off")) {
+        if (server.liveGig()) {
+            server.setSharing(rest == "on");
+        }
+        showGig(server);
+    } else if (command == "pause" || command == "resume") {
+        server.setPaused(command == "pause");
+        std::cout << (command == "pause" ? "Paused\n" : "Taking plays\n");
+    } else if (command == "plays") {
+        showPlays(server);
+    } else if (!command.empty()) {
+        std::cout << help;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::uint16_t port = 0;
+    bool startWithGig = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--port" && i + 1 < argc) {
+            const std::string_view value = argv[++i];
+            auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), port);
+            if (error != std::errc{} || end != value.data() + value.size()) {
+                std::cerr << "Not a port: " << value << '\n';
+                return 2;
+            }
+        } else if (argument == "--no-gig") {
+            startWithGig = false;
+        } else {
+            std::cerr << "Usage: gig-server-stand-in [--port N] [--no-gig]\n";
+            return 2;
+        }
+    }
+    try {
+        bridge::GigServerStandIn server(port);
+        std::cout << "Gig server stand-in at " << server.url() << '\n';
+        if (startWithGig) {
+            server.startGig();
+        }
+        showGig(server);
+        showCode(server, {});
+        std::cout << "Type help for commands.\n" << std::flush;
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            if (!run(server, line)) {
+                return 0;
+            }
+            std::cout << std::flush;
+        }
+        // Without commands (input closed) it serves until it is interrupted.
+        for (;;) {
+            pause();
+        }
+    } catch (const std::exception& failure) {
+        std::cerr << "gig-server-stand-in: " << failure.what() << '\n';
+        return 1;
+    }
+}
