@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
@@ -71,3 +72,30 @@ void expectWithoutRoot(Check check) {
 }
 
 } // namespace bridge::testing
+
+namespace bridge {
+
+inline void PrintTo(const Song& song, std::ostream* out) {
+    const auto text = [](const std::optional<std::string>& value) {
+        return value ? "\"" + *value + "\"" : std::string("none");
+    };
+    const auto number = [](const std::optional<double>& value) {
+        return value ? std::to_string(*value) : std::string("none");
+    };
+    *out << "{file " << text(song.filePath) << ", title " << text(song.title) << ", artist "
+         << text(song.artist) << ", bpm " << number(song.bpm) << ", key " << text(song.key)
+         << ", length " << number(song.lengthSeconds) << "}";
+}
+
+inline void PrintTo(const VDJSnapshot& snapshot, std::ostream* out) {
+    for (const auto& deck : snapshot.decks) {
+        *out << "[deck " << deck.deck << (deck.loaded ? " loaded" : "")
+             << (deck.audible ? " audible" : "") << " ";
+        if (deck.song) {
+            PrintTo(*deck.song, out);
+        }
+        *out << "]";
+    }
+}
+
+} // namespace bridge
