@@ -86,7 +86,10 @@ TEST(SpotifyReaderTests, ReadsTheDurationInEitherUnit) {
 }
 
 TEST(SpotifyReaderTests, EmptyFieldsAreAbsent) {
-    EXPECT_EQ(SpotifyReader::snapshot("playing\t\t \t\t").decks[0].song, (Song{.filePath = ""}));
+    EXPECT_EQ(SpotifyReader::snapshot("playing\t\t \t\t5").decks[0].song,
+              (Song{.filePath = "", .lengthSeconds = 5.0}));
+    // Tabs are white space: an empty last field is trimmed away with them.
+    EXPECT_THROW(SpotifyReader::snapshot("playing\tid\tT\tA\t"), SourceError);
 }
 
 TEST(SpotifyReaderTests, StoppedIsAnEmptyDeck) {
