@@ -10,6 +10,7 @@ class DjayLibrary {
 public:
     explicit DjayLibrary(const std::filesystem::path& file) : db(file) {
         db.run("PRAGMA journal_mode=WAL");
+        db.run("PRAGMA synchronous=OFF"); // the tests' writes need not reach the disk
         db.run(R"(
 CREATE TABLE "database2" ("rowid" INTEGER PRIMARY KEY, "collection" CHAR NOT NULL,
   "key" CHAR NOT NULL, "data" BLOB, "metadata" BLOB);
