@@ -34,10 +34,9 @@ public:
 
     boost::asio::awaitable<VDJSnapshot> read() override;
 
+private:
     // The snapshot of what djay plays now; throws SourceError.
     VDJSnapshot snapshot() const;
-
-private:
     std::optional<VDJSnapshot> fromHistory(Instant at) const;
     VDJSnapshot fromFile(Instant at) const;
 

@@ -17,10 +17,9 @@ public:
 
     boost::asio::awaitable<VDJSnapshot> read() override;
 
+private:
     // The snapshot of the history's newest entry; throws SourceError.
     VDJSnapshot snapshot() const;
-
-private:
     std::shared_ptr<MixxxHistory> history;
     std::function<bool()> isRunning;
     std::function<Instant()> now;

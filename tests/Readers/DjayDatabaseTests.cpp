@@ -77,11 +77,5 @@ TEST(DjayDatabaseTests, SeesNewItemsThroughTheWriteAheadLog) {
     EXPECT_EQ(database.latest()->title, "Second");
 }
 
-TEST(DjayDatabaseTests, DefaultPathIsInTheMusicFolder) {
-    EXPECT_TRUE(DjayDatabase::defaultPath().is_absolute());
-    EXPECT_TRUE(DjayDatabase::defaultPath().string().ends_with(
-        "/Music/djay/djay Media Library.djayMediaLibrary/MediaLibrary.db"));
-}
-
 } // namespace
 } // namespace bridge

@@ -55,12 +55,5 @@ TEST(LastReadTests, AFailedReadIsReportedAndKeepsTheGoodValue) {
     EXPECT_EQ(last.value({db}, [] { return std::optional<int>{8}; }), 8);
 }
 
-TEST(LastReadTests, ABrandNewCacheAlwaysReads) {
-    LastRead<int> last;
-    int reads = 0;
-    EXPECT_EQ(last.value({"/nonexistent/a", "/nonexistent/b"}, [&] { return ++reads; }), 1);
-    EXPECT_EQ(last.value({"/nonexistent/a", "/nonexistent/b"}, [&] { return ++reads; }), 1);
-}
-
 } // namespace
 } // namespace bridge

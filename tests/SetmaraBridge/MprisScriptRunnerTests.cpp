@@ -146,26 +146,32 @@ protected:
     // One run on a bridge thread of its own while this thread serves Qt, as in the app.
     Outcome ask(std::string script = std::string(SpotifyReader::script)) {
         MprisScriptRunner runner(runnerBus, 250ms);
+        try {
+            return onBridgeThread(runner.run(std::move(script)));
+        } catch (const ScriptError& error) {
+            return error;
+        }
+    }
+
+    template <class T>
+    static T onBridgeThread(boost::asio::awaitable<T> task) {
         boost::asio::io_context io;
-        std::optional<Outcome> outcome;
+        std::optional<T> result;
+        std::exception_ptr failure;
         QEventLoop loop;
-        boost::asio::co_spawn(io, runner.run(std::move(script)),
-                              [&](std::exception_ptr failure, std::string reply) {
-                                  outcome = std::move(reply);
-                                  try {
-                                      if (failure) {
-                                          std::rethrow_exception(failure);
-                                      }
-                                  } catch (const ScriptError& error) {
-                                      outcome = error;
-                                  }
-                                  QMetaObject::invokeMethod(
-                                      &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-                              });
+        boost::asio::co_spawn(io, std::move(task), [&](std::exception_ptr error, T value) {
+            failure = error;
+            result = std::move(value);
+            QMetaObject::invokeMethod(
+                &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        });
         std::thread bridgeThread([&] { io.run(); });
         loop.exec();
         bridgeThread.join();
-        return *outcome;
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+        return std::move(*result);
     }
 
     static inline PrivateBus* bus = nullptr;
@@ -243,19 +249,8 @@ TEST_F(MprisScriptRunnerTests, DrivesTheSpotifyReader) {
     startPlayer();
     player.properties = playing(QVariant::fromValue(QDBusObjectPath("/com/spotify/track/X1")),
                                 qulonglong(200'000'000), "Paused");
-    auto runner = std::make_shared<MprisScriptRunner>(runnerBus, 250ms);
-    SpotifyReader reader(runner);
-    boost::asio::io_context io;
-    std::optional<VDJSnapshot> snapshot;
-    QEventLoop loop;
-    boost::asio::co_spawn(io, reader.read(), [&](std::exception_ptr, VDJSnapshot result) {
-        snapshot = std::move(result);
-        QMetaObject::invokeMethod(
-            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    std::thread bridgeThread([&] { io.run(); });
-    loop.exec();
-    bridgeThread.join();
+    SpotifyReader reader(std::make_shared<MprisScriptRunner>(runnerBus, 250ms));
+    const auto snapshot = onBridgeThread(reader.read());
     EXPECT_EQ(snapshot, VDJSnapshot::oneDeck(Song{.filePath = "spotify:track:X1",
                                                   .title = "Despacito",
                                                   .artist = "Luis Fonsi, Daddy Yankee",
