@@ -17,7 +17,9 @@ namespace bridge {
 // Answers the Spotify script through Spotify's MPRIS interface on the session bus, with a
 // reply of the same form the script gives. It serves that one script and refuses any other.
 // The bus calls run on the thread that made the runner (the Qt main thread); a caller on
-// the bridge thread waits for the reply without blocking either thread.
+// the bridge thread waits for the reply without blocking either thread. A pending run keeps
+// the bridge's io_context busy until the player answers or the call times out, so the
+// io_context must outlive the runner.
 class MprisScriptRunner : public ScriptRunning {
 public:
     // `bus` is the session bus; `timeout` bounds each call to the player.
