@@ -1,0 +1,262 @@
+#include "Engine/SourceError.hpp"
+#include "Platform/MprisScriptRunner.hpp"
+#include "Readers/SpotifyReader.hpp"
+#include "Support/TempFolder.hpp"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QEventLoop>
+#include <QStringList>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/io_context.hpp>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+#include <variant>
+
+namespace bridge {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A D-Bus session bus of the test's own, run by dbus-daemon.
+class PrivateBus {
+public:
+    PrivateBus() {
+        const auto config = folder / "bus.conf";
+        std::ofstream(config)
+            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\""
+               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+               "<busconfig><type>session</type><listen>unix:dir="
+            << folder.path().string()
+            << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+               "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+               "<allow own=\"*\"/></policy></busconfig>\n";
+        const std::string command = "dbus-daemon --config-file=" + config.string() +
+                                    " --fork --print-address=1 --print-pid=1";
+        FILE* out = ::popen(command.c_str(), "r");
+        if (out == nullptr) {
+            throw std::runtime_error("cannot start dbus-daemon");
+        }
+        char line[512];
+        if (std::fgets(line, sizeof line, out) != nullptr) {
+            address = QString::fromUtf8(line).trimmed();
+        }
+        if (std::fgets(line, sizeof line, out) != nullptr) {
+            pid = std::atoi(line);
+        }
+        ::pclose(out);
+        if (address.isEmpty() || pid <= 0) {
+            throw std::runtime_error("dbus-daemon did not start");
+        }
+    }
+    ~PrivateBus() { ::kill(pid, SIGTERM); }
+
+    QString address;
+
+private:
+    testing::TempFolder folder;
+    pid_t pid = 0;
+};
+
+// Spotify's player object, answering property requests as the test sets.
+class FakePlayer : public QDBusVirtualObject {
+public:
+    enum class Answer { properties, error, silence };
+
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.interface() != QLatin1String("org.freedesktop.DBus.Properties") ||
+            message.member() != QLatin1String("GetAll")) {
+            return false;
+        }
+        askedFor = message.arguments().value(0).toString();
+        if (answer == Answer::properties) {
+            connection.send(message.createReply(QVariant::fromValue(properties)));
+        } else if (answer == Answer::error) {
+            connection.send(message.createErrorReply(errorName, QStringLiteral("refused")));
+        }
+        return true;
+    }
+
+    Answer answer = Answer::properties;
+    QVariantMap properties;
+    QString errorName;
+    QString askedFor;
+};
+
+QVariantMap playing(QVariant trackId, QVariant length, QString status = "Playing") {
+    return QVariantMap{
+        {"PlaybackStatus", status},
+        {"Volume", 1.0},
+        {"Metadata",
+         QVariantMap{{"mpris:trackid", trackId},
+                     {"mpris:length", length},
+                     {"mpris:artUrl", "https://i.scdn.co/image/ab67616d0000b273"},
+                     {"xesam:title", "Despacito"},
+                     {"xesam:album", "VIDA"},
+                     {"xesam:artist", QStringList{"Luis Fonsi", "Daddy Yankee"}},
+                     {"xesam:url", "https://open.spotify.com/track/6habFhsOp2NvshLv26DqMb"}}},
+    };
+}
+
+using Outcome = std::variant<std::string, ScriptError>;
+
+class MprisScriptRunnerTests : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "SetmaraBridgeTests";
+        static char* argv[] = {name, nullptr};
+        if (QCoreApplication::instance() == nullptr) {
+            new QCoreApplication(argc, argv); // one per process, for the whole run
+        }
+        bus = new PrivateBus();
+    }
+    static void TearDownTestSuite() {
+        delete bus;
+        bus = nullptr;
+    }
+
+    void SetUp() override {
+        const QString id = QString::number(++connections);
+        runnerBus = QDBusConnection::connectToBus(bus->address, "runner" + id);
+        playerBus = QDBusConnection::connectToBus(bus->address, "player" + id);
+        ASSERT_TRUE(runnerBus.isConnected());
+        ASSERT_TRUE(playerBus.isConnected());
+    }
+    void TearDown() override {
+        QDBusConnection::disconnectFromBus(runnerBus.name());
+        QDBusConnection::disconnectFromBus(playerBus.name());
+    }
+
+    void startPlayer() {
+        ASSERT_TRUE(playerBus.registerVirtualObject("/org/mpris/MediaPlayer2", &player));
+        ASSERT_TRUE(playerBus.registerService("org.mpris.MediaPlayer2.spotify"));
+    }
+
+    // One run on a bridge thread of its own while this thread serves Qt, as in the app.
+    Outcome ask(std::string script = std::string(SpotifyReader::script)) {
+        MprisScriptRunner runner(runnerBus, 250ms);
+        try {
+            return onBridgeThread(runner.run(std::move(script)));
+        } catch (const ScriptError& error) {
+            return error;
+        }
+    }
+
+    template <class T>
+    static T onBridgeThread(boost::asio::awaitable<T> task) {
+        boost::asio::io_context io;
+        std::optional<T> result;
+        std::exception_ptr failure;
+        QEventLoop loop;
+        boost::asio::co_spawn(io, std::move(task), [&](std::exception_ptr error, T value) {
+            failure = error;
+            result = std::move(value);
+            QMetaObject::invokeMethod(
+                &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        });
+        std::thread bridgeThread([&] { io.run(); });
+        loop.exec();
+        bridgeThread.join();
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+        return std::move(*result);
+    }
+
+    static inline PrivateBus* bus = nullptr;
+    static inline int connections = 0;
+    QDBusConnection runnerBus{QString()};
+    QDBusConnection playerBus{QString()};
+    FakePlayer player;
+};
+
+TEST_F(MprisScriptRunnerTests, NoPlayerOnTheBusIsNotRunning) {
+    EXPECT_EQ(ask(), Outcome("not running"));
+}
+
+TEST_F(MprisScriptRunnerTests, AnswersForEachPlaybackStatus) {
+    startPlayer();
+    const QDBusObjectPath path("/com/spotify/track/6habFhsOp2NvshLv26DqMb");
+    player.properties = playing(QVariant::fromValue(path), qlonglong(229'360'000));
+    EXPECT_EQ(ask(), Outcome("playing\tspotify:track:6habFhsOp2NvshLv26DqMb\tDespacito\t"
+                             "Luis Fonsi, Daddy Yankee\t229360"));
+    EXPECT_EQ(player.askedFor, "org.mpris.MediaPlayer2.Player");
+    player.properties = playing(QVariant::fromValue(path), qlonglong(229'360'000), "Paused");
+    EXPECT_EQ(ask(), Outcome("paused\tspotify:track:6habFhsOp2NvshLv26DqMb\tDespacito\t"
+                             "Luis Fonsi, Daddy Yankee\t229360"));
+    player.properties = QVariantMap{{"PlaybackStatus", "Stopped"}, {"Metadata", QVariantMap{}}};
+    EXPECT_EQ(ask(), Outcome("stopped"));
+    player.properties = playing(QVariant::fromValue(path), qlonglong(1), "Buffering");
+    EXPECT_EQ(ask(), Outcome(ScriptError::failed));
+}
+
+TEST_F(MprisScriptRunnerTests, TakesBothTrackIdFormsAndBothLengthTypes) {
+    startPlayer();
+    player.properties = playing("spotify:track:3n3Ppam7vgaVa1iaRUc9Lp", qulonglong(180'500'999));
+    EXPECT_EQ(ask(), Outcome("playing\tspotify:track:3n3Ppam7vgaVa1iaRUc9Lp\tDespacito\t"
+                             "Luis Fonsi, Daddy Yankee\t180500"));
+}
+
+TEST_F(MprisScriptRunnerTests, ValuesOfTheWrongTypeAreMissing) {
+    startPlayer();
+    auto properties = playing(42, 215.5);
+    auto metadata = properties["Metadata"].toMap();
+    metadata["xesam:title"] = 7;
+    metadata["xesam:artist"] = "Only One\tArtist";
+    properties["Metadata"] = metadata;
+    player.properties = properties;
+    EXPECT_EQ(ask(), Outcome("playing\t\t\tOnly One Artist\tmissing value"));
+
+    player.properties = playing("id", qlonglong(-5));
+    EXPECT_EQ(ask(), Outcome("playing\tid\tDespacito\tLuis Fonsi, Daddy Yankee\tmissing value"));
+    player.properties = QVariantMap{{"PlaybackStatus", 1}};
+    EXPECT_EQ(ask(), Outcome(ScriptError::failed));
+    player.properties = QVariantMap{{"PlaybackStatus", "Playing"}, {"Metadata", "none"}};
+    EXPECT_EQ(ask(), Outcome(ScriptError::failed));
+}
+
+TEST_F(MprisScriptRunnerTests, ErrorsAndSilenceFail) {
+    startPlayer();
+    player.answer = FakePlayer::Answer::error;
+    player.errorName = "org.freedesktop.DBus.Error.AccessDenied";
+    EXPECT_EQ(ask(), Outcome(ScriptError::notAllowed));
+    player.errorName = "org.freedesktop.DBus.Error.Failed";
+    EXPECT_EQ(ask(), Outcome(ScriptError::failed));
+    player.answer = FakePlayer::Answer::silence;
+    EXPECT_EQ(ask(), Outcome(ScriptError::failed));
+}
+
+TEST_F(MprisScriptRunnerTests, ServesTheSpotifyScriptOnly) {
+    startPlayer();
+    player.properties = QVariantMap{{"PlaybackStatus", "Stopped"}};
+    EXPECT_EQ(ask("tell application \"Finder\" to quit"), Outcome(ScriptError::failed));
+    EXPECT_EQ(ask(std::string(SpotifyReader::script) + "\n"), Outcome(ScriptError::failed));
+    EXPECT_EQ(ask(), Outcome("stopped"));
+}
+
+TEST_F(MprisScriptRunnerTests, DrivesTheSpotifyReader) {
+    startPlayer();
+    player.properties = playing(QVariant::fromValue(QDBusObjectPath("/com/spotify/track/X1")),
+                                qulonglong(200'000'000), "Paused");
+    SpotifyReader reader(std::make_shared<MprisScriptRunner>(runnerBus, 250ms));
+    const auto snapshot = onBridgeThread(reader.read());
+    EXPECT_EQ(snapshot, VDJSnapshot::oneDeck(Song{.filePath = "spotify:track:X1",
+                                                  .title = "Despacito",
+                                                  .artist = "Luis Fonsi, Daddy Yankee",
+                                                  .lengthSeconds = 200.0},
+                                             false));
+}
+
+} // namespace
+} // namespace bridge
