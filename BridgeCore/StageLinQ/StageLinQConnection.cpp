@@ -40,8 +40,8 @@ struct Connections {
 
 [[noreturn]] void fail(const boost::system::error_code& error) {
     // A connection closed under a pending step, by the peer or by the watchdog.
-    if (error == asio::error::eof || error == asio::error::operation_aborted ||
-        error == asio::error::bad_descriptor) {
+    if (error == asio::error::eof || error == asio::error::connection_reset ||
+        error == asio::error::operation_aborted || error == asio::error::bad_descriptor) {
         throw StageLinQError::closed;
     }
     throw std::system_error(error);

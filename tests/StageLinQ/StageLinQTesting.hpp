@@ -59,6 +59,8 @@ T runUntilDone(asio::io_context& context, asio::awaitable<T> work,
             result.emplace(std::move(value));
         }
     });
+    // A context that ran out of work earlier is stopped until restarted.
+    context.restart();
     const auto guard = asio::make_work_guard(context);
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done && std::chrono::steady_clock::now() < deadline) {
@@ -88,6 +90,8 @@ inline void runUntilDone(asio::io_context& context, asio::awaitable<void> work,
 template <class Condition>
 bool runUntil(asio::io_context& context, Condition condition,
               std::chrono::milliseconds limit = 10s) {
+    // A context that ran out of work earlier is stopped until restarted.
+    context.restart();
     const auto guard = asio::make_work_guard(context);
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!condition()) {
