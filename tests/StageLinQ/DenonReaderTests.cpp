@@ -105,7 +105,7 @@ protected:
     void announce(const Device& device) {
         ASSERT_TRUE(network->found);
         network->found(device);
-        runUntil(context, [] { return false; }, 5ms);
+        settle(context);
     }
 
     void later(double seconds) { clock = clock + Seconds{seconds}; }
@@ -119,7 +119,7 @@ protected:
 };
 
 TEST_F(DenonReaderTests, StartsDiscoveryOnTheFirstReadOnly) {
-    runUntil(context, [] { return false; }, 5ms);
+    settle(context);
     EXPECT_EQ(network->discoveries, 0);
     EXPECT_TRUE(notAnswering());
     ASSERT_TRUE(runUntil(context, [&] { return network->found != nullptr; }));
@@ -207,10 +207,10 @@ TEST_F(DenonReaderTests, RestartsDiscoveryFiveSecondsAfterItFailed) {
     network->failDiscovery = true;
     EXPECT_TRUE(notAnswering());
     ASSERT_TRUE(runUntil(context, [&] { return network->discoveries == 1; }));
-    runUntil(context, [] { return false; }, 5ms);
+    settle(context);
     later(4.9);
     EXPECT_TRUE(notAnswering());
-    runUntil(context, [] { return false; }, 5ms);
+    settle(context);
     EXPECT_EQ(network->discoveries, 1);
     network->failDiscovery = false;
     later(0.1);
@@ -231,7 +231,7 @@ TEST_F(DenonReaderTests, StopsEverythingWhenReleased) {
                network->sessions.at(tokenOf(2))->cancelled;
     }));
     found(player(0x03));
-    runUntil(context, [] { return false; }, 5ms);
+    settle(context);
     EXPECT_EQ(network->sessionCount, 2);
 }
 

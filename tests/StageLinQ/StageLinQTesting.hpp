@@ -103,6 +103,12 @@ bool runUntil(asio::io_context& context, Condition condition,
     return true;
 }
 
+// Runs whatever is ready, such as tasks just posted, without waiting for anything.
+inline void settle(asio::io_context& context) {
+    context.restart();
+    context.poll();
+}
+
 inline asio::awaitable<void> pause(std::chrono::milliseconds duration) {
     asio::steady_timer timer{co_await asio::this_coro::executor, duration};
     co_await timer.async_wait(asio::use_awaitable);

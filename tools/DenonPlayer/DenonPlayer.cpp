@@ -116,6 +116,7 @@ struct DenonPlayer::State {
         while (true) {
             auto socket = std::make_shared<tcp::socket>(co_await acceptor.async_accept(asio::use_awaitable));
             sockets.push_back(socket);
+            ++connections;
             spawn(context, serveMain(self, socket));
         }
     }
@@ -200,6 +201,7 @@ struct DenonPlayer::State {
     std::list<std::shared_ptr<Client>> clients;
     std::map<std::string, std::string> values;
     std::vector<std::string> recorded;
+    int connections = 0;
     int sessions = 0;
     int references = 0;
 };
@@ -322,6 +324,10 @@ std::uint16_t DenonPlayer::mainPort() const {
 
 std::vector<std::string> DenonPlayer::subscriptions() const {
     return state->recorded;
+}
+
+int DenonPlayer::connections() const {
+    return state->connections;
 }
 
 int DenonPlayer::sessions() const {

@@ -63,7 +63,9 @@ public:
     std::uint16_t mainPort() const;
     // The paths subscribed on the latest state-map connection, in arrival order.
     std::vector<std::string> subscriptions() const;
-    // Main-service sessions and keep-alive references received so far.
+    // Main connections accepted (refused ones included), sessions begun on them, and
+    // keep-alive references received so far.
+    int connections() const;
     int sessions() const;
     int references() const;
 
