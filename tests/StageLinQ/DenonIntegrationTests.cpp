@@ -6,7 +6,6 @@
 #include "StageLinQTesting.hpp"
 #include "Support/Task.hpp"
 
-#include <boost/asio/ip/udp.hpp>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,8 +20,7 @@ using namespace testing;
 class DenonIntegrationTests : public ::testing::Test {
 protected:
     DenonIntegrationTests() {
-        asio::ip::udp::socket probe{context, {asio::ip::udp::v4(), 0}};
-        port = probe.local_endpoint().port();
+        port = freePort(context);
         reader = std::make_unique<DenonReader>(
             std::make_shared<StageLinQLink>(port,
                                             [] { return std::vector<std::string>{"127.0.0.1"}; }),

@@ -3,7 +3,6 @@
 #include "StageLinQTesting.hpp"
 #include "Support/Task.hpp"
 
-#include <boost/asio/ip/udp.hpp>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -15,26 +14,6 @@ namespace bridge {
 namespace {
 
 using namespace testing;
-using asio::ip::udp;
-
-// A UDP port nobody uses right now.
-std::uint16_t freePort(asio::io_context& context) {
-    udp::socket probe{context, udp::endpoint{udp::v4(), 0}};
-    return probe.local_endpoint().port();
-}
-
-// Sends the frames to 127.0.0.1:`port` over and over, so that some arrive once the
-// listener is bound.
-asio::awaitable<void> sendRepeatedly(std::uint16_t port, std::vector<Bytes> frames) {
-    udp::socket sender{co_await asio::this_coro::executor, udp::v4()};
-    const udp::endpoint target{asio::ip::address_v4::loopback(), port};
-    while (true) {
-        for (const auto& frame : frames) {
-            co_await sender.async_send_to(asio::buffer(frame), target, asio::use_awaitable);
-        }
-        co_await pause(50ms);
-    }
-}
 
 // What one discovery run heard, filled from its thread.
 struct Heard {
@@ -136,7 +115,7 @@ TEST_F(StageLinQLinkTests, EndsAtOnceWhenCancelledBeforeItStarts) {
 }
 
 TEST_F(StageLinQLinkTests, FailsWhenThePortIsHeld) {
-    udp::socket holder{context, udp::endpoint{udp::v4(), link.port}};
+    asio::ip::udp::socket holder{context, {asio::ip::udp::v4(), link.port}};
     discover({});
     ASSERT_TRUE(runUntil(context, [&] { return ended; }, 2s));
     ASSERT_TRUE(failure);

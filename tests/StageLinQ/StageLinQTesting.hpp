@@ -7,6 +7,7 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ip/udp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -133,6 +134,25 @@ inline asio::awaitable<bool> closedByPeer(tcp::socket& socket) {
         if (error) {
             co_return true;
         }
+    }
+}
+
+// A UDP port nobody uses right now.
+inline std::uint16_t freePort(asio::io_context& context) {
+    asio::ip::udp::socket probe{context, {asio::ip::udp::v4(), 0}};
+    return probe.local_endpoint().port();
+}
+
+// Sends the frames to 127.0.0.1:`port` over and over, so that some arrive once the
+// listener is bound.
+inline asio::awaitable<void> sendRepeatedly(std::uint16_t port, std::vector<Bytes> frames) {
+    asio::ip::udp::socket sender{co_await asio::this_coro::executor, asio::ip::udp::v4()};
+    const asio::ip::udp::endpoint target{asio::ip::address_v4::loopback(), port};
+    while (true) {
+        for (const auto& frame : frames) {
+            co_await sender.async_send_to(asio::buffer(frame), target, asio::use_awaitable);
+        }
+        co_await pause(50ms);
     }
 }
 
