@@ -91,8 +91,8 @@ private:
                                         [self, device](const std::string& path,
                                                        const StageLinQ::StateValue& value) {
                                             std::lock_guard guard{self->lock};
-                                            self->decks.apply(device.token, device.software,
-                                                              path, value);
+                                            self->decks.apply(device.token, device.software, path,
+                                                              value);
                                         }),
                         [self, token = device.token](std::exception_ptr) {
                             std::lock_guard guard{self->lock};

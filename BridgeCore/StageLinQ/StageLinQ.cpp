@@ -24,15 +24,14 @@ std::optional<std::u16string> utf16(std::string_view string) {
     }
     UErrorCode status = U_ZERO_ERROR;
     int32_t length = 0;
-    u_strFromUTF8(nullptr, 0, &length, string.data(), static_cast<int32_t>(string.size()),
-                  &status);
+    u_strFromUTF8(nullptr, 0, &length, string.data(), static_cast<int32_t>(string.size()), &status);
     if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) {
         return std::nullopt;
     }
     std::u16string units(static_cast<std::size_t>(length), u'\0');
     status = U_ZERO_ERROR;
-    u_strFromUTF8(units.data(), length, nullptr, string.data(),
-                  static_cast<int32_t>(string.size()), &status);
+    u_strFromUTF8(units.data(), length, nullptr, string.data(), static_cast<int32_t>(string.size()),
+                  &status);
     if (U_FAILURE(status)) {
         return std::nullopt;
     }
@@ -101,20 +100,13 @@ Bytes newToken() {
 
 const std::map<std::string, Model, std::less<>>& models() {
     static const std::map<std::string, Model, std::less<>> table{
-        {"JP07", {"SC5000", true, 2}},
-        {"JP08", {"SC5000M", true, 2}},
-        {"JP13", {"SC6000", true, 2}},
-        {"JP14", {"SC6000M", true, 2}},
-        {"JC11", {"PRIME 4", true, 4}},
-        {"JC16", {"PRIME 2", true, 2}},
-        {"JP11", {"PRIME GO", true, 2}},
-        {"JP20", {"SC LIVE 2", true, 2}},
-        {"JP21", {"SC LIVE 4", true, 4}},
-        {"NH08", {"MIXSTREAM PRO", true, 2}},
-        {"NH09", {"MIXSTREAM PRO+", true, 2}},
-        {"NH10", {"MIXSTREAM PRO GO", true, 2}},
-        {"JM08", {"DN-X1800 Prime", false, 0}},
-        {"JM10", {"DN-X1850 Prime", false, 0}},
+        {"JP07", {"SC5000", true, 2}},          {"JP08", {"SC5000M", true, 2}},
+        {"JP13", {"SC6000", true, 2}},          {"JP14", {"SC6000M", true, 2}},
+        {"JC11", {"PRIME 4", true, 4}},         {"JC16", {"PRIME 2", true, 2}},
+        {"JP11", {"PRIME GO", true, 2}},        {"JP20", {"SC LIVE 2", true, 2}},
+        {"JP21", {"SC LIVE 4", true, 4}},       {"NH08", {"MIXSTREAM PRO", true, 2}},
+        {"NH09", {"MIXSTREAM PRO+", true, 2}},  {"NH10", {"MIXSTREAM PRO GO", true, 2}},
+        {"JM08", {"DN-X1800 Prime", false, 0}}, {"JM10", {"DN-X1850 Prime", false, 0}},
         {"JC20", {"LC6000", false, 0}},
     };
     return table;
@@ -251,8 +243,8 @@ std::optional<std::string> broadcast(std::string_view address, std::string_view 
     if (!host || !net) {
         return std::nullopt;
     }
-    if ((*host)[0] == 127 || std::all_of(net->begin(), net->end(),
-                                         [](std::uint8_t octet) { return octet == 255; })) {
+    if ((*host)[0] == 127 ||
+        std::all_of(net->begin(), net->end(), [](std::uint8_t octet) { return octet == 255; })) {
         return std::nullopt;
     }
     std::string result;

@@ -97,7 +97,8 @@ asio::awaitable<std::optional<std::uint16_t>> stateMapPort(tcp::socket& main) {
             bytes.insert(bytes.end(), length.begin(), length.end());
             bytes.insert(bytes.end(), name.begin(), name.end());
             bytes.insert(bytes.end(), servicePort.begin(), servicePort.end());
-            if (const auto service = StageLinQ::service(bytes); service && service->first == "StateMap") {
+            if (const auto service = StageLinQ::service(bytes);
+                service && service->first == "StateMap") {
                 port = service->second;
             }
         } else if (id == 2) {
@@ -133,11 +134,10 @@ asio::awaitable<bool> isCancelled() {
     co_return state.cancelled() != asio::cancellation_type::none;
 }
 
-asio::awaitable<void> session(const StageLinQ::Device& device, const Bytes& token,
-                              std::chrono::milliseconds answerWithin,
-                              const StageLinQNetwork::Value& value,
-                              std::shared_ptr<Connections> connections,
-                              std::optional<Task>& watchdogTask, std::optional<Task>& keepAliveTask) {
+asio::awaitable<void>
+session(const StageLinQ::Device& device, const Bytes& token, std::chrono::milliseconds answerWithin,
+        const StageLinQNetwork::Value& value, std::shared_ptr<Connections> connections,
+        std::optional<Task>& watchdogTask, std::optional<Task>& keepAliveTask) {
     const auto executor = co_await asio::this_coro::executor;
     watchdogTask = Task::spawn(executor, watchdog(connections, answerWithin));
 

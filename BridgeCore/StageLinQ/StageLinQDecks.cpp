@@ -1,28 +1,31 @@
 #include "StageLinQ/StageLinQDecks.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <vector>
 
 namespace bridge {
 
 namespace {
 
-const StageLinQ::StateValue* state(const std::map<std::string, StageLinQ::StateValue, std::less<>>& states,
-                                   const std::string& path) {
+const StageLinQ::StateValue*
+state(const std::map<std::string, StageLinQ::StateValue, std::less<>>& states,
+      const std::string& path) {
     const auto found = states.find(path);
     return found == states.end() ? nullptr : &found->second;
 }
 
-std::optional<double> number(const std::map<std::string, StageLinQ::StateValue, std::less<>>& states,
-                             const std::string& path) {
+std::optional<double>
+number(const std::map<std::string, StageLinQ::StateValue, std::less<>>& states,
+       const std::string& path) {
     const auto* value = state(states, path);
     return value ? value->number : std::nullopt;
 }
 
-std::optional<std::string> name(const std::map<std::string, StageLinQ::StateValue, std::less<>>& states,
-                                const std::string& path) {
+std::optional<std::string>
+name(const std::map<std::string, StageLinQ::StateValue, std::less<>>& states,
+     const std::string& path) {
     const auto* value = state(states, path);
     if (value == nullptr || !value->text || value->text->empty()) {
         return std::nullopt;

@@ -65,8 +65,8 @@ void discoveryLoop(DiscoveryRun& run, std::uint16_t port, const StageLinQLink::T
     std::vector<std::uint8_t> buffer(2048, 0);
     while (!run.cancelled.get()) {
         const auto now = Clock::now();
-        if (!announcement.empty() && (lastSend == Clock::time_point::min() ||
-                                      now - lastSend >= announceEvery)) {
+        if (!announcement.empty() &&
+            (lastSend == Clock::time_point::min() || now - lastSend >= announceEvery)) {
             lastSend = now;
             if (targetsMade == Clock::time_point::min() || lastSend - targetsMade >= targetsEvery) {
                 targetsMade = lastSend;
@@ -112,8 +112,10 @@ std::vector<std::string> StageLinQLink::broadcastAddresses() {
             entry->ifa_addr->sa_family != AF_INET || entry->ifa_netmask == nullptr) {
             continue;
         }
-        const auto address = dotted(reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr);
-        const auto mask = dotted(reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask)->sin_addr);
+        const auto address =
+            dotted(reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr);
+        const auto mask =
+            dotted(reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask)->sin_addr);
         if (auto target = StageLinQ::broadcast(address, mask);
             target && std::find(list.begin(), list.end(), *target) == list.end()) {
             list.push_back(std::move(*target));
@@ -157,18 +159,18 @@ asio::awaitable<void> StageLinQLink::discover(StageLinQ::Bytes announcement, Fou
                 slot.assign([run](asio::cancellation_type) { run->cancelled.set(true); });
             }
             auto work = asio::make_work_guard(asio::get_associated_executor(handler));
-            run->thread = std::thread{[run, port = port, targets = targets,
-                                       announcement = std::move(announcement),
-                                       found = std::move(found), handler = std::move(handler),
-                                       work = std::move(work)]() mutable {
-                discoveryLoop(*run, port, targets, announcement, found);
-                asio::post(work.get_executor(), [run, handler = std::move(handler)]() mutable {
-                    run->thread.join();
-                    asio::get_associated_cancellation_slot(handler).clear();
-                    std::move(handler)();
-                });
-                work.reset();
-            }};
+            run->thread =
+                std::thread{[run, port = port, targets = targets,
+                             announcement = std::move(announcement), found = std::move(found),
+                             handler = std::move(handler), work = std::move(work)]() mutable {
+                    discoveryLoop(*run, port, targets, announcement, found);
+                    asio::post(work.get_executor(), [run, handler = std::move(handler)]() mutable {
+                        run->thread.join();
+                        asio::get_associated_cancellation_slot(handler).clear();
+                        std::move(handler)();
+                    });
+                    work.reset();
+                }};
         },
         asio::use_awaitable);
     co_await asio::this_coro::throw_if_cancelled(throwing);

@@ -37,18 +37,18 @@ public:
         Task task{std::make_shared<State>(executor)};
         boost::asio::post(executor, [state = task.state, work = std::move(work),
                                      ended = std::move(ended)]() mutable {
-            boost::asio::co_spawn(
-                state->executor, std::move(work),
-                boost::asio::bind_cancellation_slot(
-                    state->signal.slot(), [state, ended = std::move(ended)](std::exception_ptr error) {
-                        state->done = true;
-                        if (state->finish) {
-                            state->finish->cancel();
-                        }
-                        if (ended) {
-                            ended(error);
-                        }
-                    }));
+            boost::asio::co_spawn(state->executor, std::move(work),
+                                  boost::asio::bind_cancellation_slot(
+                                      state->signal.slot(),
+                                      [state, ended = std::move(ended)](std::exception_ptr error) {
+                                          state->done = true;
+                                          if (state->finish) {
+                                              state->finish->cancel();
+                                          }
+                                          if (ended) {
+                                              ended(error);
+                                          }
+                                      }));
             if (state->cancelled) {
                 state->signal.emit(boost::asio::cancellation_type::terminal);
             }
@@ -85,8 +85,8 @@ private:
         explicit State(boost::asio::any_io_executor executor) : executor(std::move(executor)) {}
 
         boost::asio::any_io_executor executor;
-        boost::asio::cancellation_signal signal; // used on the executor only
-        bool cancelled = false;                  // used on the executor only
+        boost::asio::cancellation_signal signal;         // used on the executor only
+        bool cancelled = false;                          // used on the executor only
         std::optional<boost::asio::steady_timer> finish; // wakes the waiters of `finished`
         std::atomic<bool> done = false;
     };

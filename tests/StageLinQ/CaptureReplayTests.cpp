@@ -45,14 +45,16 @@ std::vector<Packet> readCapture() {
     for (std::size_t at = 24; at + 16 <= data.size();) {
         const auto length = bigEndian(data, at + 8, 4);
         const Bytes frame(data.begin() + static_cast<long>(at + 16),
-                          data.begin() + static_cast<long>(std::min(data.size(), at + 16 + length)));
+                          data.begin() +
+                              static_cast<long>(std::min(data.size(), at + 16 + length)));
         at += 16 + length;
         if (frame.size() < 34 || bigEndian(frame, 12, 2) != 0x0800) {
             continue;
         }
         const std::size_t ip = 14;
         const std::size_t header = (frame[ip] & 0x0F) * 4u;
-        const std::size_t end = std::min<std::size_t>(frame.size(), ip + bigEndian(frame, ip + 2, 2));
+        const std::size_t end =
+            std::min<std::size_t>(frame.size(), ip + bigEndian(frame, ip + 2, 2));
         const std::size_t l4 = ip + header;
         const auto protocol = frame[ip + 9];
         Packet packet;
@@ -165,14 +167,16 @@ TEST_F(CaptureReplayTests, HearsTheRealFramesOnLoopback) {
     std::mutex lock;
     std::set<std::string> heard;
     bool ended = false;
-    auto discovery = Task::spawn(context.get_executor(),
-                                 link.discover({},
-                                               [&](const StageLinQ::Device& device) {
-                                                   std::lock_guard guard{lock};
-                                                   heard.insert(device.software + "@" + device.address);
-                                               }),
-                                 [&](std::exception_ptr) { ended = true; });
-    auto sending = Task::spawn(context.get_executor(), sendRepeatedly(link.port, discoveryFrames()));
+    auto discovery =
+        Task::spawn(context.get_executor(),
+                    link.discover({},
+                                  [&](const StageLinQ::Device& device) {
+                                      std::lock_guard guard{lock};
+                                      heard.insert(device.software + "@" + device.address);
+                                  }),
+                    [&](std::exception_ptr) { ended = true; });
+    auto sending =
+        Task::spawn(context.get_executor(), sendRepeatedly(link.port, discoveryFrames()));
     ASSERT_TRUE(runUntil(context, [&] {
         std::lock_guard guard{lock};
         return heard.size() == 3;
@@ -200,7 +204,10 @@ TEST_F(CaptureReplayTests, FollowsTheRealPlayerStreams) {
     const auto name = StageLinQ::text("StateMap");
     const auto at = std::search(mainStream.begin(), mainStream.end(), name.begin(), name.end());
     ASSERT_NE(at, mainStream.end());
-    ASSERT_EQ(bigEndian(Bytes(at + static_cast<long>(name.size()), at + static_cast<long>(name.size()) + 2), 0, 2), 38631u);
+    ASSERT_EQ(bigEndian(Bytes(at + static_cast<long>(name.size()),
+                              at + static_cast<long>(name.size()) + 2),
+                        0, 2),
+              38631u);
     const auto port = StageLinQ::uint(stateMap.local_endpoint().port(), 2);
     std::copy(port.begin(), port.end(), at + static_cast<long>(name.size()));
 
@@ -232,16 +239,16 @@ TEST_F(CaptureReplayTests, FollowsTheRealPlayerStreams) {
                                    .software = "JP13",
                                    .port = main.local_endpoint().port(),
                                    .address = "127.0.0.1"};
-    auto session = Task::spawn(
-        context.get_executor(),
-        StageLinQConnection::follow(player, tokenOf(0x0A), 5s,
-                                    [&](const std::string& path, const StageLinQ::StateValue& value) {
-                                        values.emplace_back(path, value);
-                                    }),
-        [&](std::exception_ptr error) {
-            ended = true;
-            failure = error;
-        });
+    auto session = Task::spawn(context.get_executor(),
+                               StageLinQConnection::follow(player, tokenOf(0x0A), 5s,
+                                                           [&](const std::string& path,
+                                                               const StageLinQ::StateValue& value) {
+                                                               values.emplace_back(path, value);
+                                                           }),
+                               [&](std::exception_ptr error) {
+                                   ended = true;
+                                   failure = error;
+                               });
     ASSERT_TRUE(runUntil(context, [&] { return values.size() == expected.size() || ended; }));
     EXPECT_EQ(values, expected);
     const auto tempo = std::find_if(values.begin(), values.end(), [](const auto& value) {

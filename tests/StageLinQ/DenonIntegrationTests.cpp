@@ -107,7 +107,8 @@ TEST_F(DenonIntegrationTests, FollowsAPlayerThatComesBackOnANewPort) {
     ASSERT_TRUE(runUntil(context, [&] { return !read(); }));
     player.start();
     EXPECT_NE(player.mainPort(), oldPort);
-    runUntil(context, [] { return false; }, 300ms);
+    runUntil(
+        context, [] { return false; }, 300ms);
     EXPECT_EQ(player.connections(), 1) << "announcements within five seconds are ignored";
     fiveSecondsLater();
     ASSERT_TRUE(runUntil(context, [&] { return player.sessions() == 2; }));
@@ -120,8 +121,10 @@ TEST_F(DenonIntegrationTests, NumbersDecksByPlayerAndLeavesTheNinthOut) {
         all.push_back(&addPlayer());
     }
     ASSERT_TRUE(readsDecks(16));
-    runUntil(context, [] { return false; }, 300ms);
-    const auto idle = std::find_if(all.begin(), all.end(), [](auto* p) { return p->sessions() == 0; });
+    runUntil(
+        context, [] { return false; }, 300ms);
+    const auto idle =
+        std::find_if(all.begin(), all.end(), [](auto* p) { return p->sessions() == 0; });
     ASSERT_NE(idle, all.end());
     EXPECT_EQ(std::count_if(all.begin(), all.end(), [](auto* p) { return p->sessions() == 1; }), 8);
 
@@ -146,7 +149,8 @@ TEST_F(DenonIntegrationTests, NeverFollowsADeviceThatRefusesSessions) {
     auto& refusing = addPlayer(DenonPlayer::Options{.software = "JP14", .refuseSessions = true});
     auto& player = addPlayer();
     ASSERT_TRUE(readsDecks(2));
-    runUntil(context, [] { return false; }, 500ms);
+    runUntil(
+        context, [] { return false; }, 500ms);
     EXPECT_EQ(refusing.connections(), 1) << "tried again only five seconds later";
     EXPECT_EQ(refusing.sessions(), 0);
     fiveSecondsLater();

@@ -52,7 +52,8 @@ public:
         session->wait = &wait;
         const auto [error] = co_await wait.async_wait(asio::as_tuple(asio::use_awaitable));
         session->wait = nullptr;
-        session->cancelled = error == asio::error::operation_aborted && !ending.contains(device.token);
+        session->cancelled =
+            error == asio::error::operation_aborted && !ending.contains(device.token);
         if (ending.erase(device.token) > 0) {
             throw StageLinQError::closed;
         }
@@ -146,9 +147,10 @@ TEST_F(DenonReaderTests, FollowsOnlyOtherDevicesWorthASession) {
     EXPECT_EQ(snapshot.decks.size(), 2u);
     EXPECT_FALSE(snapshot.decks[0].loaded);
 
-    network->sessions.at(tokenOf(1))->value("/Engine/Deck1/Track/SongName",
-                                            StageLinQ::StateValue{.text = "So What"});
-    network->sessions.at(tokenOf(1))->value("/Engine/Deck1/Play", StageLinQ::StateValue{.flag = true});
+    network->sessions.at(tokenOf(1))
+        ->value("/Engine/Deck1/Track/SongName", StageLinQ::StateValue{.text = "So What"});
+    network->sessions.at(tokenOf(1))
+        ->value("/Engine/Deck1/Play", StageLinQ::StateValue{.flag = true});
     EXPECT_EQ(read().decks[0].song->title, "So What");
     EXPECT_TRUE(read().decks[0].audible);
 }
@@ -157,7 +159,8 @@ TEST_F(DenonReaderTests, DropsAnEndedSessionAndRetriesAfterFiveSeconds) {
     EXPECT_TRUE(notAnswering());
     ASSERT_TRUE(runUntil(context, [&] { return network->found != nullptr; }));
     announce(player(0x01));
-    network->sessions.at(tokenOf(1))->value("/Engine/DeckCount", StageLinQ::StateValue{.number = 4});
+    network->sessions.at(tokenOf(1))
+        ->value("/Engine/DeckCount", StageLinQ::StateValue{.number = 4});
     EXPECT_EQ(read().decks.size(), 4u);
 
     network->end(tokenOf(1));

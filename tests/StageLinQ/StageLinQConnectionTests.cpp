@@ -47,17 +47,17 @@ std::shared_ptr<Session> startSession(asio::io_context& context, std::uint16_t p
                                    .version = "2.3.1",
                                    .port = port,
                                    .address = "127.0.0.1"};
-    session->task = Task::spawn(
-        context.get_executor(),
-        StageLinQConnection::follow(device, ownToken, answerWithin,
-                                    [raw = session.get()](const std::string& path,
-                                                          const StateValue& value) {
-                                        raw->values.emplace_back(path, value);
-                                    }),
-        [session](std::exception_ptr error) {
-            session->ended = true;
-            session->error = error;
-        });
+    session->task =
+        Task::spawn(context.get_executor(),
+                    StageLinQConnection::follow(
+                        device, ownToken, answerWithin,
+                        [raw = session.get()](const std::string& path, const StateValue& value) {
+                            raw->values.emplace_back(path, value);
+                        }),
+                    [session](std::exception_ptr error) {
+                        session->ended = true;
+                        session->error = error;
+                    });
     return session;
 }
 
@@ -92,7 +92,8 @@ public:
         if (stateMap) {
             spawn(noteClosed(*stateMap, stateMapClosed));
         }
-        return runUntil(context, [&] { return mainClosed && stateMapClosed; }, 2s);
+        return runUntil(
+            context, [&] { return mainClosed && stateMapClosed; }, 2s);
     }
 
     asio::io_context& context;
@@ -182,10 +183,11 @@ TEST_F(StageLinQConnectionTests, HoldsASessionWithTheSimulatedPlayer) {
 
     denon.play(1, true);
     ASSERT_TRUE(runUntil(context, [&] { return session->values.size() == 4; }));
-    EXPECT_EQ(session->values[3], (std::pair<std::string, StateValue>{"/Engine/Deck1/Play",
-                                                                      StateValue{.flag = true}}));
+    EXPECT_EQ(session->values[3],
+              (std::pair<std::string, StateValue>{"/Engine/Deck1/Play", StateValue{.flag = true}}));
     // Keep-alives go out four times a second on the main connection.
-    ASSERT_TRUE(runUntil(context, [&] { return denon.references() >= 2; }, 2s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return denon.references() >= 2; }, 2s));
 
     session->task->cancel();
     ASSERT_TRUE(runUntil(context, [&] { return session->ended; }));
@@ -218,16 +220,18 @@ TEST_F(StageLinQConnectionTests, ReadsTheServiceListSplitIntoSingleBytes) {
 
 TEST_F(StageLinQConnectionTests, TakesALaterStateMapAndEndsTheListAtAnUnknownId) {
     // A duplicate announcement replaces the first; id 7 ends the list without a reference.
-    player.onMain(send(join({serviceMessage("StateMap", 1), serviceMessage("StateMap", player.stateMapPort()),
-                             StageLinQ::uint(7, 4)})));
+    player.onMain(
+        send(join({serviceMessage("StateMap", 1), serviceMessage("StateMap", player.stateMapPort()),
+                   StageLinQ::uint(7, 4)})));
     player.onStateMap(send(valueMessage("/Engine/DeckCount", R"({"type":10,"value":4})")));
     auto session = startSession(context, player.mainPort());
     ASSERT_TRUE(runUntil(context, [&] { return session->values.size() == 1; }));
 }
 
 TEST_F(StageLinQConnectionTests, FailsWithoutAStateMap) {
-    player.onMain(send(join({StageLinQ::servicesRequest(deviceToken), serviceMessage("Broadcast", 46863),
-                             StageLinQ::reference(ownToken, deviceToken)})));
+    player.onMain(
+        send(join({StageLinQ::servicesRequest(deviceToken), serviceMessage("Broadcast", 46863),
+                   StageLinQ::reference(ownToken, deviceToken)})));
     auto session = startSession(context, player.mainPort());
     ASSERT_TRUE(runUntil(context, [&] { return session->ended; }));
     EXPECT_TRUE(session->failedWith(StageLinQError::noStateMap));
@@ -249,12 +253,13 @@ TEST_F(StageLinQConnectionTests, SkipsWhatIsNotAValueAndStaysInStep) {
     player.onMain(send(player.serviceList()));
     // All of it coalesced in one write.
     player.onStateMap(send(join({
-        StageLinQ::uint(0, 4),                                               // empty message
-        stateMessage(0x7D1, "/Client/Preferences/Player", StageLinQ::text(R"({"string":"1","type":4})")),
+        StageLinQ::uint(0, 4), // empty message
+        stateMessage(0x7D1, "/Client/Preferences/Player",
+                     StageLinQ::text(R"({"string":"1","type":4})")),
         stateMessage(0x7D2, "/Engine/Deck1/Play", StageLinQ::uint(0xFFFFFFFF, 4)),
-        stateMessage(0x1234, "/Engine/Deck1/Play", {}),                      // unknown kind
-        valueMessage("/Engine/Deck1/Play", "{\"state\":tru"),                // broken JSON
-        valueMessage("/Engine/Deck1/Play", "[1]"),                           // not an object
+        stateMessage(0x1234, "/Engine/Deck1/Play", {}),       // unknown kind
+        valueMessage("/Engine/Deck1/Play", "{\"state\":tru"), // broken JSON
+        valueMessage("/Engine/Deck1/Play", "[1]"),            // not an object
         oddText,
         join({StageLinQ::uint(8, 4), ascii("smaa"), StageLinQ::uint(0, 4)}), // no texts
         play,
@@ -284,7 +289,9 @@ TEST_F(StageLinQConnectionTests, LimitsStateMapMessages) {
 TEST_F(StageLinQConnectionTests, FailsWhenThePlayerStopsMidMessage) {
     const auto play = valueMessage("/Engine/Deck1/Play", R"({"state":true})");
     player.onMain(send(player.serviceList()));
-    player.onStateMap([&](tcp::socket& socket) { return writeThenClose(socket, Bytes(play.begin(), play.begin() + 12)); });
+    player.onStateMap([&](tcp::socket& socket) {
+        return writeThenClose(socket, Bytes(play.begin(), play.begin() + 12));
+    });
     auto session = startSession(context, player.mainPort());
     ASSERT_TRUE(runUntil(context, [&] { return session->ended; }));
     EXPECT_TRUE(session->failedWith(StageLinQError::closed));
@@ -295,7 +302,8 @@ TEST_F(StageLinQConnectionTests, GivesUpOnAPlayerThatDoesNotAnswer) {
     player.onMain(idle);
     const auto started = std::chrono::steady_clock::now();
     auto session = startSession(context, player.mainPort(), 200ms);
-    ASSERT_TRUE(runUntil(context, [&] { return session->ended; }, 3s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return session->ended; }, 3s));
     EXPECT_GE(std::chrono::steady_clock::now() - started, 200ms);
     EXPECT_TRUE(session->failedWith(StageLinQError::closed));
     EXPECT_TRUE(player.bothClosed());
@@ -305,7 +313,8 @@ TEST_F(StageLinQConnectionTests, TheDeadlineEndsOnceTheStateMapIsOpen) {
     player.onMain(send(player.serviceList()));
     player.onStateMap([](tcp::socket& socket) { return writeLate(socket); });
     auto session = startSession(context, player.mainPort(), 200ms);
-    ASSERT_TRUE(runUntil(context, [&] { return session->values.size() == 1; }, 3s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return session->values.size() == 1; }, 3s));
     EXPECT_FALSE(session->ended);
 }
 

@@ -112,7 +112,8 @@ TEST_F(StageLinQDecksTests, MakesSongsOfLoadedDecks) {
                                                   .title = "So What",
                                                   .artist = "Miles Davis",
                                                   .bpm = 136.5}}));
-    EXPECT_EQ(deck(2), (DeckSnapshot{.deck = 2, .loaded = true, .song = Song{.filePath = "denon:"}}));
+    EXPECT_EQ(deck(2),
+              (DeckSnapshot{.deck = 2, .loaded = true, .song = Song{.filePath = "denon:"}}));
 
     text(first, "/Engine/Deck1/Track/SongName", "");
     EXPECT_EQ(deck(1).song->filePath, "denon:Miles Davis");

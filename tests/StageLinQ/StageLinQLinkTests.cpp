@@ -65,7 +65,8 @@ TEST_F(StageLinQLinkTests, HearsPlayersAndItsOwnAnnouncement) {
     player.start();
     auto announcing = Task::spawn(context.get_executor(), player.announce(link.port, 50ms));
     auto task = discover(StageLinQ::announcement(own, "Setmara Bridge", "1.0"));
-    ASSERT_TRUE(runUntil(context, [&] { return heard.count(player.token()) >= 2 && heard.count(own) >= 1; }));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return heard.count(player.token()) >= 2 && heard.count(own) >= 1; }));
     const auto devices = heard.devices();
     const auto device = std::find_if(devices.begin(), devices.end(),
                                      [&](const auto& d) { return d.token == player.token(); });
@@ -76,7 +77,8 @@ TEST_F(StageLinQLinkTests, HearsPlayersAndItsOwnAnnouncement) {
     const auto cancelled = std::chrono::steady_clock::now();
     task.cancel();
     announcing.cancel();
-    ASSERT_TRUE(runUntil(context, [&] { return ended; }, 2s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return ended; }, 2s));
     EXPECT_LT(std::chrono::steady_clock::now() - cancelled, 900ms);
     EXPECT_FALSE(failure);
 }
@@ -84,40 +86,47 @@ TEST_F(StageLinQLinkTests, HearsPlayersAndItsOwnAnnouncement) {
 TEST_F(StageLinQLinkTests, AnnouncesOncePerSecondAndAsksForTargetsRarely) {
     const auto own = tokenOf(0x0A);
     auto task = discover(StageLinQ::announcement(own, "Setmara Bridge", "1.0"));
-    ASSERT_TRUE(runUntil(context, [&] { return heard.count(own) == 2; }, 3s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return heard.count(own) == 2; }, 3s));
     EXPECT_EQ(targetCalls, 1);
     task.cancel();
-    ASSERT_TRUE(runUntil(context, [&] { return ended; }, 2s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return ended; }, 2s));
     EXPECT_LE(heard.count(own), 3u);
 }
 
 TEST_F(StageLinQLinkTests, OnlyListensWithoutAnAnnouncement) {
     auto task = discover({});
     const auto good = StageLinQ::announcement(tokenOf(0x33), "Resolume", "7");
-    auto sending = Task::spawn(context.get_executor(),
-                               sendRepeatedly(link.port, {ascii("airD"), Bytes(good.begin(), good.end() - 1),
-                                                          Bytes{0}, good}));
-    ASSERT_TRUE(runUntil(context, [&] { return heard.devices().size() >= 2; }, 3s));
+    auto sending =
+        Task::spawn(context.get_executor(),
+                    sendRepeatedly(link.port, {ascii("airD"), Bytes(good.begin(), good.end() - 1),
+                                               Bytes{0}, good}));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return heard.devices().size() >= 2; }, 3s));
     for (const auto& device : heard.devices()) {
         EXPECT_EQ(device.software, "Resolume");
     }
     EXPECT_EQ(targetCalls, 0);
     task.cancel();
     sending.cancel();
-    ASSERT_TRUE(runUntil(context, [&] { return ended; }, 2s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return ended; }, 2s));
 }
 
 TEST_F(StageLinQLinkTests, EndsAtOnceWhenCancelledBeforeItStarts) {
     auto task = discover(StageLinQ::announcement(tokenOf(1), "Setmara Bridge", "1.0"));
     task.cancel();
-    ASSERT_TRUE(runUntil(context, [&] { return ended; }, 2s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return ended; }, 2s));
     EXPECT_FALSE(failure);
 }
 
 TEST_F(StageLinQLinkTests, FailsWhenThePortIsHeld) {
     asio::ip::udp::socket holder{context, {asio::ip::udp::v4(), link.port}};
     discover({});
-    ASSERT_TRUE(runUntil(context, [&] { return ended; }, 2s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return ended; }, 2s));
     ASSERT_TRUE(failure);
     EXPECT_THROW(std::rethrow_exception(failure), std::system_error);
 }

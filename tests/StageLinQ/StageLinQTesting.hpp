@@ -158,8 +158,8 @@ inline asio::awaitable<void> sendRepeatedly(std::uint16_t port, std::vector<Byte
 
 // A service announcement on a main connection.
 inline Bytes serviceMessage(std::string_view name, std::uint16_t port) {
-    return join({StageLinQ::uint(0, 4), tokenOf(0x22), StageLinQ::text(name),
-                 StageLinQ::uint(port, 2)});
+    return join(
+        {StageLinQ::uint(0, 4), tokenOf(0x22), StageLinQ::text(name), StageLinQ::uint(port, 2)});
 }
 
 // A state-map message with its length prefix.

@@ -20,8 +20,7 @@ StageLinQ::Device deviceWith(std::string software, std::uint16_t port) {
 
 TEST(StageLinQWire, WritesIntegersAndTextsBigEndian) {
     EXPECT_EQ(StageLinQ::uint(51337, 2), (Bytes{0xC8, 0x89}));
-    EXPECT_EQ(StageLinQ::uint(0x0102030405060708, 10),
-              (Bytes{0, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(StageLinQ::uint(0x0102030405060708, 10), (Bytes{0, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_EQ(StageLinQ::uint(0x1234, 1), (Bytes{0x34}));
     EXPECT_EQ(StageLinQ::text(""), (Bytes{0, 0, 0, 0}));
     EXPECT_EQ(StageLinQ::text("A"), (Bytes{0, 0, 0, 2, 0, 0x41}));
@@ -41,10 +40,10 @@ TEST(StageLinQWire, ReaderTakesWhatIsThereAndStaysPutOtherwise) {
     EXPECT_EQ(reader.uint(1), std::nullopt);
 
     for (const auto& bad : {
-             Bytes{0, 0, 0},                  // no whole length
-             Bytes{0, 0, 0, 4, 0, 0x41},      // shorter than its length
-             Bytes{0, 0, 0, 3, 0, 0x41, 0},   // odd length
-             Bytes{0, 0, 0, 2, 0xD8, 0x3C},   // lone surrogate
+             Bytes{0, 0, 0},                   // no whole length
+             Bytes{0, 0, 0, 4, 0, 0x41},       // shorter than its length
+             Bytes{0, 0, 0, 3, 0, 0x41, 0},    // odd length
+             Bytes{0, 0, 0, 2, 0xD8, 0x3C},    // lone surrogate
              Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0}, // huge length, no allocation
          }) {
         StageLinQ::Reader broken{bad};
@@ -108,8 +107,8 @@ TEST(StageLinQDiscovery, DecidesWhichDevicesAreWorthASession) {
     EXPECT_TRUE(deviceWith("JP99", 1).connect());
     EXPECT_EQ(deviceWith("JP99", 1).decks(), 0);
     EXPECT_EQ(deviceWith("JP99", 1).model(), std::nullopt);
-    for (const auto* other : {"OfflineAnalyzer", "SoundSwitch Pro", "Resolume Arena", "SSS0",
-                              "JC20", "JM10"}) {
+    for (const auto* other :
+         {"OfflineAnalyzer", "SoundSwitch Pro", "Resolume Arena", "SSS0", "JC20", "JM10"}) {
         EXPECT_FALSE(deviceWith(other, 1).connect()) << other;
     }
     EXPECT_FALSE(deviceWith("JP13", 0).connect());
@@ -149,8 +148,8 @@ TEST(StageLinQMessages, BuildsSessionMessagesByteForByte) {
     EXPECT_EQ(reference, join({Bytes{0, 0, 0, 1}, own, device, Bytes(8, 0)}));
     EXPECT_EQ(reference.size(), 44u);
     EXPECT_EQ(StageLinQ::stateMapAnnouncement(own, 41321),
-              join({Bytes{0, 0, 0, 0}, own, Bytes{0, 0, 0, 16}, Bytes{0, 'S', 0, 't', 0, 'a', 0, 't',
-                                                                       0, 'e', 0, 'M', 0, 'a', 0, 'p'},
+              join({Bytes{0, 0, 0, 0}, own, Bytes{0, 0, 0, 16},
+                    Bytes{0, 'S', 0, 't', 0, 'a', 0, 't', 0, 'e', 0, 'M', 0, 'a', 0, 'p'},
                     Bytes{0xA1, 0x69}}));
 
     const auto deckCount = StageLinQ::subscription("/Engine/DeckCount");
@@ -188,15 +187,19 @@ TEST(StageLinQMessages, ParsesServiceAnnouncements) {
 }
 
 TEST(StageLinQMessages, ParsesValueMessagesAndDropsTheRest) {
-    const auto body = [](const Bytes& message) { return Bytes(message.begin() + 4, message.end()); };
-    const auto play = StageLinQ::value(body(valueMessage("/Engine/Deck1/Play", R"({"state":true})")));
+    const auto body = [](const Bytes& message) {
+        return Bytes(message.begin() + 4, message.end());
+    };
+    const auto play =
+        StageLinQ::value(body(valueMessage("/Engine/Deck1/Play", R"({"state":true})")));
     ASSERT_TRUE(play);
     EXPECT_EQ(play->first, "/Engine/Deck1/Play");
     EXPECT_EQ(play->second, (StageLinQ::StateValue{.flag = true}));
 
-    EXPECT_FALSE(StageLinQ::value(body(stateMessage(0x7D1, "/Client/Preferences/Player",
-                                                    StageLinQ::text(R"({"string":"1","type":4})")))));
-    EXPECT_FALSE(StageLinQ::value(body(stateMessage(0x7D2, "/Engine/Deck1/Play", StageLinQ::uint(0x64, 4)))));
+    EXPECT_FALSE(StageLinQ::value(body(stateMessage(
+        0x7D1, "/Client/Preferences/Player", StageLinQ::text(R"({"string":"1","type":4})")))));
+    EXPECT_FALSE(StageLinQ::value(
+        body(stateMessage(0x7D2, "/Engine/Deck1/Play", StageLinQ::uint(0x64, 4)))));
     EXPECT_FALSE(StageLinQ::value(body(valueMessage("/Engine/Deck1/Play", "[true]"))));
     EXPECT_FALSE(StageLinQ::value(body(valueMessage("/Engine/Deck1/Play", "{\"state\":"))));
     EXPECT_FALSE(StageLinQ::value(Bytes{}));

@@ -114,14 +114,16 @@ struct DenonPlayer::State {
 
     asio::awaitable<void> acceptMain(std::shared_ptr<State> self, tcp::acceptor& acceptor) {
         while (true) {
-            auto socket = std::make_shared<tcp::socket>(co_await acceptor.async_accept(asio::use_awaitable));
+            auto socket =
+                std::make_shared<tcp::socket>(co_await acceptor.async_accept(asio::use_awaitable));
             sockets.push_back(socket);
             ++connections;
             spawn(context, serveMain(self, socket));
         }
     }
 
-    asio::awaitable<void> serveMain(std::shared_ptr<State> self, std::shared_ptr<tcp::socket> socket) {
+    asio::awaitable<void> serveMain(std::shared_ptr<State> self,
+                                    std::shared_ptr<tcp::socket> socket) {
         if (options.refuseSessions) {
             socket->close();
             co_return;
@@ -158,7 +160,8 @@ struct DenonPlayer::State {
         }
     }
 
-    asio::awaitable<void> serveStateMap(std::shared_ptr<State> self, std::shared_ptr<Client> client) {
+    asio::awaitable<void> serveStateMap(std::shared_ptr<State> self,
+                                        std::shared_ptr<Client> client) {
         if (options.refuseSessions) {
             co_return;
         }
