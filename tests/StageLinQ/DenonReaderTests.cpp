@@ -6,6 +6,7 @@
 #include <boost/asio/as_tuple.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -92,6 +93,18 @@ Device player(std::uint8_t id, std::string software = "JP13", std::uint16_t port
 
 class DenonReaderTests : public ::testing::Test {
 protected:
+    // The fake keeps the reader's callbacks; releasing the reader ends the calls that hold
+    // them, and then they go.
+    ~DenonReaderTests() override {
+        reader.reset();
+        runUntil(context, [&] {
+            return !network->found &&
+                   std::none_of(network->sessions.begin(), network->sessions.end(),
+                                [](const auto& session) { return session.second->wait; });
+        });
+        network->sessions.clear();
+    }
+
     VDJSnapshot read() { return runUntilDone(context, reader->read()); }
 
     bool notAnswering() {

@@ -112,6 +112,7 @@ struct DenonPlayer::State {
         return stateMessage(valueKind, path, StageLinQ::text(values.at(path)));
     }
 
+    // Every coroutine holds the state, which outlives the player while connections wind down.
     asio::awaitable<void> acceptMain(std::shared_ptr<State> self, tcp::acceptor& acceptor) {
         while (true) {
             auto socket =
@@ -122,7 +123,7 @@ struct DenonPlayer::State {
         }
     }
 
-    asio::awaitable<void> serveMain(std::shared_ptr<State> self,
+    asio::awaitable<void> serveMain([[maybe_unused]] std::shared_ptr<State> alive,
                                     std::shared_ptr<tcp::socket> socket) {
         if (options.refuseSessions) {
             socket->close();
@@ -150,7 +151,6 @@ struct DenonPlayer::State {
                 break;
             }
         }
-        (void)self;
     }
 
     asio::awaitable<void> acceptStateMap(std::shared_ptr<State> self, tcp::acceptor& acceptor) {
@@ -160,7 +160,7 @@ struct DenonPlayer::State {
         }
     }
 
-    asio::awaitable<void> serveStateMap(std::shared_ptr<State> self,
+    asio::awaitable<void> serveStateMap([[maybe_unused]] std::shared_ptr<State> alive,
                                         std::shared_ptr<Client> client) {
         if (options.refuseSessions) {
             co_return;
@@ -191,7 +191,6 @@ struct DenonPlayer::State {
                 }
             }
         }
-        (void)self;
     }
 
     asio::io_context& context;
