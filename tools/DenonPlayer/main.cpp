@@ -3,10 +3,20 @@
 #include "DenonPlayer.hpp"
 
 #include <boost/asio/co_spawn.hpp>
-#include <boost/asio/detached.hpp>
 
 #include <cstdlib>
 #include <iostream>
+
+namespace {
+
+// A failure of the announcements or the script ends the program with it.
+void endOnFailure(const std::exception_ptr& error) {
+    if (error) {
+        std::rethrow_exception(error);
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace std::chrono_literals;
@@ -16,7 +26,7 @@ int main(int argc, char** argv) {
     bridge::DenonPlayer player{context};
     player.start();
     player.playerNumber(1);
-    boost::asio::co_spawn(context, player.announce(port, 1s), boost::asio::detached);
+    boost::asio::co_spawn(context, player.announce(port, 1s), endOnFailure);
     boost::asio::co_spawn(context,
                           player.run({
                               {1s, [](auto& p) { p.load(1, "Blue in Green", "Miles Davis"); }},
@@ -28,7 +38,7 @@ int main(int argc, char** argv) {
                               {1s, [](auto& p) { p.crossfader(1.0); }},
                               {1s, [](auto& p) { p.play(1, false); }},
                           }),
-                          boost::asio::detached);
+                          endOnFailure);
     std::cout << "Simulated player on 127.0.0.1, main port " << player.mainPort()
               << ", announcing to port " << port << std::endl;
     context.run();
