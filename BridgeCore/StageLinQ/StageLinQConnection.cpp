@@ -3,7 +3,6 @@
 #include "StageLinQ/StageLinQError.hpp"
 #include "Support/Task.hpp"
 
-#include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/this_coro.hpp>
