@@ -163,9 +163,12 @@ TEST_F(DenonIntegrationTests, ASongOnAirForTheShareDelayIsPlayedOnce) {
     auto& player = addPlayer();
     player.playerNumber(1);
     ASSERT_TRUE(readsDecks(2));
-    player.load(1, "Blue in Green", "Miles Davis");
-    player.fader(1, 0.9);
-    player.play(1, true);
+    runUntilDone(context,
+                 player.run({
+                     {0ms, [](DenonPlayer& p) { p.load(1, "Blue in Green", "Miles Davis"); }},
+                     {10ms, [](DenonPlayer& p) { p.fader(1, 0.9); }},
+                     {10ms, [](DenonPlayer& p) { p.play(1, true); }},
+                 }));
     ASSERT_TRUE(runUntil(context, [&] { return read()->decks[0].audible; }));
 
     PlayDetector detector{Seconds{10}};
