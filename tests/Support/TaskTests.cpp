@@ -1,5 +1,5 @@
 // The task handle lives in Support; it is tested here beside its first users.
-#include "StageLinQTesting.hpp"
+#include "StageLinQ/StageLinQTesting.hpp"
 #include "Support/Task.hpp"
 
 #include <gtest/gtest.h>
