@@ -10,15 +10,16 @@ namespace bridge {
 namespace {
 
 PlayEvent play(int n) {
-    return PlayEvent{.id = "0B5E6C1D-2F3A-4B5C-8D6E-" + std::to_string(100'000'000'000 + n),
-                     .playedAt = instantFromReferenceSeconds(786'297'600.0 + 200.0 * n),
-                     .title = "Song number " + std::to_string(n) + " (Extended Club Mix)",
-                     .artist = "Artist " + std::to_string(n % 37),
-                     .bpm = 95.0 + n % 40,
-                     .key = "8A",
-                     .filePath =
-                         "sha256:2d711642b726b04401627ca9fbac32f5c8530fb1903cc4db02258717921a4881",
-                     .durationMs = 241'000 + n};
+    return PlayEvent{
+        .id = "0B5E6C1D-2F3A-4B5C-8D6E-" + std::to_string(100'000'000'000 + n),
+        .playedAt =
+            instantFromReferenceSeconds(786'297'600.0 + 60.0 * n), // 350 plays span under 6 h
+        .title = "Song number " + std::to_string(n) + " (Extended Club Mix)",
+        .artist = "Artist " + std::to_string(n % 37),
+        .bpm = 95.0 + n % 40,
+        .key = "8A",
+        .filePath = "sha256:2d711642b726b04401627ca9fbac32f5c8530fb1903cc4db02258717921a4881",
+        .durationMs = 241'000 + n};
 }
 
 std::vector<Entry> fullQueue() {
@@ -45,9 +46,9 @@ struct QueueOnDisk {
 void addAndSave(benchmark::State& state) {
     QueueOnDisk disk;
     PlayQueue queue(disk.file);
-    int n = 1000;
+    int n = 350;
     for (auto _ : state) {
-        // A waiting play: the queue trims itself back to 200 waiting, so its size stays.
+        // The next waiting play: the queue trims itself back to 200 waiting, so its size stays.
         queue.add(play(n++), std::nullopt, false);
     }
     state.counters["entries"] = static_cast<double>(queue.entries().size());
