@@ -2,8 +2,6 @@
 
 #include "Support/Text.hpp"
 
-#include <unicode/ustring.h>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,24 +30,7 @@ std::optional<std::string> fromUtf16(std::string_view bytes, bool bigEndian) {
         const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
         units[i] = static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first);
     }
-    if (units.empty()) {
-        return std::string();
-    }
-    // An unpaired surrogate makes the conversion fail, as invalid text should.
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t length = 0;
-    u_strToUTF8(nullptr, 0, &length, units.data(), static_cast<int32_t>(units.size()), &status);
-    if (status != U_BUFFER_OVERFLOW_ERROR) {
-        return std::nullopt;
-    }
-    std::string text(static_cast<std::size_t>(length), '\0');
-    status = U_ZERO_ERROR;
-    u_strToUTF8(text.data(), length, nullptr, units.data(), static_cast<int32_t>(units.size()),
-                &status);
-    if (U_FAILURE(status)) {
-        return std::nullopt;
-    }
-    return text;
+    return utf8FromUtf16(std::u16string_view(units.data(), units.size()));
 }
 
 std::optional<std::string> fromUtf8(std::string_view bytes) {

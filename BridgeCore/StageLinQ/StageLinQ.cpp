@@ -1,5 +1,7 @@
 #include "StageLinQ/StageLinQ.hpp"
 
+#include "Support/Text.hpp"
+
 #include <unicode/ustring.h>
 
 #include <algorithm>
@@ -36,27 +38,6 @@ std::optional<std::u16string> utf16(std::string_view string) {
         return std::nullopt;
     }
     return units;
-}
-
-// UTF-16 code units to UTF-8; absent when they hold an unpaired surrogate.
-std::optional<std::string> utf8(const std::u16string& units) {
-    if (units.empty()) {
-        return std::string{};
-    }
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t length = 0;
-    u_strToUTF8(nullptr, 0, &length, units.data(), static_cast<int32_t>(units.size()), &status);
-    if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) {
-        return std::nullopt;
-    }
-    std::string string(static_cast<std::size_t>(length), '\0');
-    status = U_ZERO_ERROR;
-    u_strToUTF8(string.data(), length, nullptr, units.data(), static_cast<int32_t>(units.size()),
-                &status);
-    if (U_FAILURE(status)) {
-        return std::nullopt;
-    }
-    return string;
 }
 
 // The four octets of a dotted IPv4 text: empty pieces and pieces that are not decimal
@@ -181,7 +162,7 @@ std::optional<std::string> Reader::text() {
     for (std::size_t i = 0; i < *length; i += 2) {
         units.push_back(static_cast<char16_t>((data[at + i] << 8) | data[at + i + 1]));
     }
-    auto decoded = utf8(units);
+    auto decoded = utf8FromUtf16(units);
     if (!decoded) {
         at = start;
         return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
+#include <unicode/ustring.h>
 
 namespace bridge {
 
@@ -11,6 +12,26 @@ std::string lowercased(std::string_view text) {
     std::string result;
     unicode.toUTF8String(result);
     return result;
+}
+
+std::optional<std::string> utf8FromUtf16(std::u16string_view units) {
+    if (units.empty()) {
+        return std::string();
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    u_strToUTF8(nullptr, 0, &length, units.data(), static_cast<int32_t>(units.size()), &status);
+    if (status != U_BUFFER_OVERFLOW_ERROR) {
+        return std::nullopt;
+    }
+    std::string text(static_cast<std::size_t>(length), '\0');
+    status = U_ZERO_ERROR;
+    u_strToUTF8(text.data(), length, nullptr, units.data(), static_cast<int32_t>(units.size()),
+                &status);
+    if (U_FAILURE(status)) {
+        return std::nullopt;
+    }
+    return text;
 }
 
 std::size_t utf8SequenceLength(std::string_view s) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,8 @@ std::string lowercased(std::string_view text);
 // text is empty or starts with an ill-formed sequence: overlong forms, surrogates and code
 // points above U+10FFFF are ill-formed.
 std::size_t utf8SequenceLength(std::string_view text);
+
+// UTF-16 code units as UTF-8; absent when they hold an unpaired surrogate.
+std::optional<std::string> utf8FromUtf16(std::u16string_view units);
 
 } // namespace bridge
