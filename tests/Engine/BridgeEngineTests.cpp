@@ -315,6 +315,19 @@ TEST_F(BridgeEngineTests, UndoTakesBackAndTellsTheServer) {
     EXPECT_EQ(server->calls.back().kind, "remove");
 }
 
+TEST_F(BridgeEngineTests, ATickAsksReadsAndSendsInOneConversation) {
+    liveGig(7);
+    reader->play("Song");
+    for (int t = 0; t <= 2; ++t) {
+        run(engine.tick(at(t)));
+    }
+    EXPECT_EQ(reader->reads, 3);
+    EXPECT_EQ(server->count("currentGig"), 1u);
+    ASSERT_EQ(server->count("send"), 1u) << "the play counted at 2 s goes in the same tick";
+    EXPECT_EQ(server->calls.back().gig, 7);
+    EXPECT_EQ(status().recent.at(0).status, QueuedPlay::Status::sent);
+}
+
 TEST_F(BridgeEngineTests, ConversationsNeverOverlapWhileReadsGoOn) {
     testing::Gate gate;
     server->gate = &gate;
