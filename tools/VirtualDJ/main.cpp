@@ -1,0 +1,138 @@
+// virtualdj-stand-in: VirtualDJ's Network Control for trying the bridge by hand.
+// Usage: virtualdj-stand-in [--port N] [--password P] [--decks N]
+// It prints its address, then takes commands on standard input.
+
+#include "VirtualDJStandIn.hpp"
+
+#include <charconv>
+#include <exception>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view help = R"(Commands:
+  load D path|title|artist|remix|bpm|key|length   put a song on deck D (empty path: a stream)
+  play D | mute D    make deck D heard or not
+  eject D            empty deck D
+  master D           make deck D the master deck
+  password P         expect another password (none when P is left out)
+  ask SCRIPT         what the stand-in answers to a script
+  log                every script received so far
+  quit
+)";
+
+template <class Number>
+std::optional<Number> parsed(std::string_view text) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bridge::VirtualDJStandIn::Track trackOf(const std::string& fields) {
+    std::vector<std::string> parts;
+    std::istringstream input(fields);
+    for (std::string part; std::getline(input, part, '|');) {
+        parts.push_back(part);
+    }
+    parts.resize(7);
+    return bridge::VirtualDJStandIn::Track{
+        .filePath = parts[0].empty() ? std::nullopt : std::optional(parts[0]),
+        .title = parts[1],
+        .artist = parts[2],
+        .remix = parts[3],
+        .bpm = parsed<double>(parts[4]),
+        .key = parts[5],
+        .lengthSeconds = parsed<double>(parts[6]),
+    };
+}
+
+// False when the command was to stop.
+bool run(bridge::VirtualDJStandIn& vdj, const std::string& line) {
+    std::istringstream words(line);
+    std::string command;
+    words >> command;
+    std::string rest;
+    std::getline(words >> std::ws, rest);
+    std::istringstream restWords(rest);
+    int deck = 0;
+    const bool hasDeck = static_cast<bool>(restWords >> deck);
+    std::string afterDeck;
+    std::getline(restWords >> std::ws, afterDeck);
+    if (command == "quit") {
+        return false;
+    }
+    if (command == "load" && hasDeck) {
+        vdj.load(deck, trackOf(afterDeck));
+    } else if ((command == "play" || command == "mute") && hasDeck) {
+        vdj.setAudible(deck, command == "play");
+    } else if (command == "eject" && hasDeck) {
+        vdj.eject(deck);
+    } else if (command == "master" && hasDeck) {
+        vdj.setMasterDeck(deck);
+    } else if (command == "password") {
+        vdj.setPassword(rest);
+    } else if (command == "ask") {
+        std::cout << vdj.evaluate(rest) << '\n';
+    } else if (command == "log") {
+        for (const auto& script : vdj.scripts()) {
+            std::cout << script << '\n';
+        }
+    } else if (!command.empty()) {
+        std::cout << help;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::uint16_t port = 0;
+    std::string password;
+    int decks = 2;
+    for (int i = 1; i < argc; i += 2) {
+        const std::string_view argument = argv[i];
+        const std::optional<std::string_view> value =
+            i + 1 < argc ? std::optional<std::string_view>(argv[i + 1]) : std::nullopt;
+        if (argument == "--port" && value && parsed<std::uint16_t>(*value)) {
+            port = *parsed<std::uint16_t>(*value);
+        } else if (argument == "--password" && value) {
+            password = *value;
+        } else if (argument == "--decks" && value && parsed<int>(*value)) {
+            decks = *parsed<int>(*value);
+        } else {
+            std::cerr << "Usage: virtualdj-stand-in [--port N] [--password P] [--decks N]\n";
+            return 2;
+        }
+    }
+    try {
+        bridge::VirtualDJStandIn vdj(password, decks, port);
+        std::cout << "VirtualDJ stand-in at http://127.0.0.1:" << vdj.port() << " with " << decks
+                  << " decks\nType help for commands.\n"
+                  << std::flush;
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            try {
+                if (!run(vdj, line)) {
+                    return 0;
+                }
+            } catch (const std::out_of_range&) {
+                std::cout << "No such deck\n";
+            }
+            std::cout << std::flush;
+        }
+        // Without commands (input closed) it serves until it is interrupted.
+        for (;;) {
+            pause();
+        }
+    } catch (const std::exception& failure) {
+        std::cerr << "virtualdj-stand-in: " << failure.what() << '\n';
+        return 1;
+    }
+}

@@ -1,0 +1,107 @@
+// whatsnowplaying-stand-in: the What's Now Playing tool for trying the bridge by hand.
+// Usage: whatsnowplaying-stand-in [--port N]   (the tool's own port, 8899, by default)
+// It prints its address, then takes commands on standard input.
+
+#include "WhatsNowPlayingStandIn.hpp"
+
+#include <charconv>
+#include <exception>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view help = R"(Commands:
+  play title|artist|filename|bpm|key|duration|agent   the tool receives a new track
+  show     the answer to /v1/last
+  quit
+)";
+
+std::optional<double> number(const std::string& text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<std::string> present(const std::string& text) {
+    return text.empty() ? std::nullopt : std::optional(text);
+}
+
+bridge::WhatsNowPlayingStandIn::Track trackOf(const std::string& fields) {
+    std::vector<std::string> parts;
+    std::istringstream input(fields);
+    for (std::string part; std::getline(input, part, '|');) {
+        parts.push_back(part);
+    }
+    parts.resize(7);
+    bridge::WhatsNowPlayingStandIn::Track track{
+        .title = parts[0],
+        .artist = present(parts[1]),
+        .filename = present(parts[2]),
+        .bpm = number(parts[3]),
+        .key = present(parts[4]),
+        .duration = number(parts[5]),
+    };
+    if (!parts[6].empty()) {
+        track.agent = parts[6];
+    }
+    return track;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::uint16_t port = 8899;
+    if (argc == 3 && std::string_view(argv[1]) == "--port") {
+        const std::string_view value = argv[2];
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), port);
+        if (error != std::errc{} || end != value.data() + value.size()) {
+            std::cerr << "Not a port: " << value << '\n';
+            return 2;
+        }
+    } else if (argc != 1) {
+        std::cerr << "Usage: whatsnowplaying-stand-in [--port N]\n";
+        return 2;
+    }
+    try {
+        bridge::WhatsNowPlayingStandIn tool(port);
+        std::cout << "What's Now Playing stand-in at http://127.0.0.1:" << tool.port()
+                  << "/v1/last\nType help for commands.\n"
+                  << std::flush;
+        std::optional<bridge::WhatsNowPlayingStandIn::Track> last;
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            std::istringstream words(line);
+            std::string command;
+            words >> command;
+            std::string rest;
+            std::getline(words >> std::ws, rest);
+            if (command == "quit") {
+                return 0;
+            }
+            if (command == "play" && !rest.empty()) {
+                last = trackOf(rest);
+                tool.play(*last);
+            } else if (command == "show") {
+                std::cout << bridge::WhatsNowPlayingStandIn::answerFor(last) << '\n';
+            } else if (!command.empty()) {
+                std::cout << help;
+            }
+            std::cout << std::flush;
+        }
+        // Without commands (input closed) it serves until it is interrupted.
+        for (;;) {
+            pause();
+        }
+    } catch (const std::exception& failure) {
+        std::cerr << "whatsnowplaying-stand-in: " << failure.what() << '\n';
+        return 1;
+    }
+}
