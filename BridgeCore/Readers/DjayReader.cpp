@@ -3,11 +3,11 @@
 #include "Engine/SourceError.hpp"
 #include "Readers/HomeFolder.hpp"
 #include "Readers/SourceText.hpp"
+#include "Support/Numbers.hpp"
 #include "Support/Text.hpp"
 
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <map>
 #include <system_error>
 #include <vector>
@@ -79,12 +79,11 @@ std::optional<double> clockDuration(std::string_view text) {
     }
     double seconds = 0;
     for (const auto piece : pieces) {
-        std::uint64_t value = 0;
-        const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
-        if (error != std::errc{} || end != piece.data() + piece.size()) {
+        const auto value = parseNumber<std::uint64_t>(piece);
+        if (!value) {
             return std::nullopt;
         }
-        seconds = seconds * 60 + static_cast<double>(value);
+        seconds = seconds * 60 + static_cast<double>(*value);
     }
     return seconds;
 }

@@ -2,11 +2,11 @@
 
 #include "Readers/HomeFolder.hpp"
 #include "Readers/SQLiteReadOnly.hpp"
+#include "Support/Numbers.hpp"
 
 #include <sqlite3.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <unistd.h>
 
@@ -45,16 +45,7 @@ std::optional<std::int64_t> integerColumn(sqlite3_stmt* statement, int column) {
 }
 
 std::optional<double> decimal(const std::optional<std::string>& text) {
-    if (!text) {
-        return std::nullopt;
-    }
-    double value = 0;
-    const char* end = text->data() + text->size();
-    const auto [stop, error] = std::from_chars(text->data(), end, value);
-    if (error != std::errc{} || stop != end || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
+    return text ? parseNumber<double>(*text) : std::nullopt;
 }
 
 } // namespace

@@ -2,8 +2,8 @@
 
 #include "Engine/SourceError.hpp"
 #include "Readers/SourceText.hpp"
+#include "Support/Numbers.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <vector>
 
@@ -15,12 +15,11 @@ namespace {
 constexpr double smallestMilliseconds = 10'000.0;
 
 std::optional<double> durationSeconds(std::string_view text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
+    const auto value = parseNumber<double>(text);
+    if (!value) {
         return std::nullopt;
     }
-    return value >= smallestMilliseconds ? value / 1000.0 : value;
+    return *value >= smallestMilliseconds ? *value / 1000.0 : *value;
 }
 
 std::vector<std::string_view> fields(std::string_view reply) {

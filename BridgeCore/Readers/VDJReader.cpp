@@ -1,8 +1,8 @@
 #include "Readers/VDJReader.hpp"
 
 #include "Engine/SourceError.hpp"
-#include "Readers/SourceNumber.hpp"
 #include "Readers/SourceText.hpp"
+#include "Support/Numbers.hpp"
 
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
@@ -33,20 +33,11 @@ icu::UnicodeString folded(std::string_view text) {
 }
 
 std::optional<int> integer(const std::optional<std::string>& text) {
-    if (!text) {
-        return std::nullopt;
-    }
-    int value = 0;
-    const char* end = text->data() + text->size();
-    const auto [stop, error] = std::from_chars(text->data(), end, value);
-    if (error != std::errc{} || stop != end) {
-        return std::nullopt;
-    }
-    return value;
+    return text ? parseNumber<int>(*text) : std::nullopt;
 }
 
 std::optional<double> decimal(const std::optional<std::string>& text) {
-    return text ? decimalNumber(*text) : std::nullopt;
+    return text ? parseNumber<double>(*text) : std::nullopt;
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "Readers/WhatsNowPlayingSong.hpp"
 
 #include "Engine/VDJSnapshot.hpp"
-#include "Readers/SourceNumber.hpp"
 #include "Readers/SourceText.hpp"
+#include "Support/Numbers.hpp"
 #include "Support/Text.hpp"
 
 #include <boost/json/object.hpp>
@@ -64,7 +64,7 @@ std::optional<double> numberOf(const boost::json::object& json, std::string_view
         number = value->to_number<double>();
     } else if (value != nullptr && value->is_string()) {
         const auto& text = value->get_string();
-        number = decimalNumber(withoutBlanks(std::string_view(text.data(), text.size())));
+        number = parseNumber<double>(withoutBlanks(std::string_view(text.data(), text.size())));
     }
     if (number && (!std::isfinite(*number) || *number <= 0)) {
         return std::nullopt;

@@ -1,12 +1,12 @@
 #include "StageLinQ/StageLinQ.hpp"
 
+#include "Support/Numbers.hpp"
 #include "Support/Text.hpp"
 
 #include <unicode/ustring.h>
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <random>
 
 namespace bridge::StageLinQ {
@@ -47,13 +47,8 @@ std::optional<std::array<std::uint8_t, 4>> parts(std::string_view dotted) {
     while (true) {
         const auto dot = dotted.find('.');
         const auto piece = dotted.substr(0, dot);
-        unsigned number = 0;
-        const auto* end = piece.data() + piece.size();
-        if (!piece.empty()) {
-            const auto [stop, error] = std::from_chars(piece.data(), end, number);
-            if (error == std::errc{} && stop == end && number <= 255) {
-                octets.push_back(static_cast<std::uint8_t>(number));
-            }
+        if (const auto number = parseNumber<unsigned>(piece); number && *number <= 255) {
+            octets.push_back(static_cast<std::uint8_t>(*number));
         }
         if (dot == std::string_view::npos) {
             break;

@@ -1,7 +1,8 @@
 #include "StageLinQ/StageLinQDecks.hpp"
 
+#include "Support/Numbers.hpp"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <vector>
 
@@ -41,16 +42,8 @@ bool flag(const std::map<std::string, StageLinQ::StateValue, std::less<>>& state
 
 // A whole number written as text, as players send their player number.
 std::optional<double> wholeNumber(const std::optional<std::string>& text) {
-    if (!text) {
-        return std::nullopt;
-    }
-    long number = 0;
-    const auto* end = text->data() + text->size();
-    const auto [stop, error] = std::from_chars(text->data(), end, number);
-    if (text->empty() || error != std::errc{} || stop != end) {
-        return std::nullopt;
-    }
-    return static_cast<double>(number);
+    const auto number = text ? parseNumber<long>(*text) : std::nullopt;
+    return number ? std::optional(static_cast<double>(*number)) : std::nullopt;
 }
 
 } // namespace

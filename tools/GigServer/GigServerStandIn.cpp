@@ -1,6 +1,7 @@
 #include "GigServerStandIn.hpp"
 
 #include "LocalHttpListener.hpp"
+#include "Support/Numbers.hpp"
 
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <map>
 #include <mutex>
 #include <random>
@@ -52,16 +52,6 @@ std::optional<json::value> parseJson(std::string_view text) {
         return std::nullopt;
     }
     return value;
-}
-
-std::optional<std::int64_t> parseId(std::string_view text) {
-    std::int64_t id = 0;
-    const auto* end = text.data() + text.size();
-    auto [stop, error] = std::from_chars(text.data(), end, id);
-    if (error != std::errc{} || stop != end || text.empty()) {
-        return std::nullopt;
-    }
-    return id;
 }
 
 json::object gigObject(const Gig& gig) {
@@ -214,7 +204,7 @@ struct GigServerStandIn::Account {
         if (path.size() < 3 || path[0] != "gigs") {
             return textReply(404, "Not found");
         }
-        const auto gigId = parseId(path[1]);
+        const auto gigId = parseNumber<std::int64_t>(path[1]);
         if (path.size() == 3 && path[2] == "plays" && method == "POST") {
             return withGig(gigId, [&](std::int64_t gig) { return postPlays(gig, request.body); });
         }

@@ -3,8 +3,8 @@
 // It prints its address and a pairing code, then takes commands on standard input.
 
 #include "GigServerStandIn.hpp"
+#include "Support/Numbers.hpp"
 
-#include <charconv>
 #include <exception>
 #include <iostream>
 #include <sstream>
@@ -98,11 +98,12 @@ int main(int argc, char** argv) {
         const std::string_view argument = argv[i];
         if (argument == "--port" && i + 1 < argc) {
             const std::string_view value = argv[++i];
-            auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), port);
-            if (error != std::errc{} || end != value.data() + value.size()) {
+            const auto parsed = bridge::parseNumber<std::uint16_t>(value);
+            if (!parsed) {
                 std::cerr << "Not a port: " << value << '\n';
                 return 2;
             }
+            port = *parsed;
         } else if (argument == "--no-gig") {
             startWithGig = false;
         } else {

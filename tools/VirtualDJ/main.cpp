@@ -2,9 +2,9 @@
 // Usage: virtualdj-stand-in [--port N] [--password P] [--decks N]
 // It prints its address, then takes commands on standard input.
 
+#include "Support/Numbers.hpp"
 #include "VirtualDJStandIn.hpp"
 
-#include <charconv>
 #include <exception>
 #include <iostream>
 #include <sstream>
@@ -25,16 +25,6 @@ constexpr std::string_view help = R"(Commands:
   quit
 )";
 
-template <class Number>
-std::optional<Number> parsed(std::string_view text) {
-    Number value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 bridge::VirtualDJStandIn::Track trackOf(const std::string& fields) {
     std::vector<std::string> parts;
     std::istringstream input(fields);
@@ -47,9 +37,9 @@ bridge::VirtualDJStandIn::Track trackOf(const std::string& fields) {
         .title = parts[1],
         .artist = parts[2],
         .remix = parts[3],
-        .bpm = parsed<double>(parts[4]),
+        .bpm = bridge::parseNumber<double>(parts[4]),
         .key = parts[5],
-        .lengthSeconds = parsed<double>(parts[6]),
+        .lengthSeconds = bridge::parseNumber<double>(parts[6]),
     };
 }
 
@@ -100,12 +90,12 @@ int main(int argc, char** argv) {
         const std::string_view argument = argv[i];
         const std::optional<std::string_view> value =
             i + 1 < argc ? std::optional<std::string_view>(argv[i + 1]) : std::nullopt;
-        if (argument == "--port" && value && parsed<std::uint16_t>(*value)) {
-            port = *parsed<std::uint16_t>(*value);
+        if (argument == "--port" && value && bridge::parseNumber<std::uint16_t>(*value)) {
+            port = *bridge::parseNumber<std::uint16_t>(*value);
         } else if (argument == "--password" && value) {
             password = *value;
-        } else if (argument == "--decks" && value && parsed<int>(*value)) {
-            decks = *parsed<int>(*value);
+        } else if (argument == "--decks" && value && bridge::parseNumber<int>(*value)) {
+            decks = *bridge::parseNumber<int>(*value);
         } else {
             std::cerr << "Usage: virtualdj-stand-in [--port N] [--password P] [--decks N]\n";
             return 2;

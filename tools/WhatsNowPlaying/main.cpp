@@ -2,9 +2,9 @@
 // Usage: whatsnowplaying-stand-in [--port N]   (the tool's own port, 8899, by default)
 // It prints its address, then takes commands on standard input.
 
+#include "Support/Numbers.hpp"
 #include "WhatsNowPlayingStandIn.hpp"
 
-#include <charconv>
 #include <exception>
 #include <iostream>
 #include <sstream>
@@ -21,15 +21,6 @@ constexpr std::string_view help = R"(Commands:
   quit
 )";
 
-std::optional<double> number(const std::string& text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<std::string> present(const std::string& text) {
     return text.empty() ? std::nullopt : std::optional(text);
 }
@@ -45,9 +36,9 @@ bridge::WhatsNowPlayingStandIn::Track trackOf(const std::string& fields) {
         .title = parts[0],
         .artist = present(parts[1]),
         .filename = present(parts[2]),
-        .bpm = number(parts[3]),
+        .bpm = bridge::parseNumber<double>(parts[3]),
         .key = present(parts[4]),
-        .duration = number(parts[5]),
+        .duration = bridge::parseNumber<double>(parts[5]),
     };
     if (!parts[6].empty()) {
         track.agent = parts[6];
@@ -61,11 +52,12 @@ int main(int argc, char** argv) {
     std::uint16_t port = 8899;
     if (argc == 3 && std::string_view(argv[1]) == "--port") {
         const std::string_view value = argv[2];
-        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), port);
-        if (error != std::errc{} || end != value.data() + value.size()) {
+        const auto parsed = bridge::parseNumber<std::uint16_t>(value);
+        if (!parsed) {
             std::cerr << "Not a port: " << value << '\n';
             return 2;
         }
+        port = *parsed;
     } else if (argc != 1) {
         std::cerr << "Usage: whatsnowplaying-stand-in [--port N]\n";
         return 2;
