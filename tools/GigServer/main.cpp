@@ -3,14 +3,13 @@
 // It prints its address and a pairing code, then takes commands on standard input.
 
 #include "GigServerStandIn.hpp"
+#include "StandInConsole.hpp"
 #include "Support/Numbers.hpp"
 
 #include <exception>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -51,16 +50,8 @@ void showPlays(const bridge::GigServerStandIn& server) {
     }
 }
 
-// False when the command was to stop.
-bool run(bridge::GigServerStandIn& server, const std::string& line) {
-    std::istringstream words(line);
-    std::string command;
-    words >> command;
-    std::string rest;
-    std::getline(words >> std::ws, rest);
-    if (command == "quit") {
-        return false;
-    }
+void run(bridge::GigServerStandIn& server, const bridge::ConsoleLine& line) {
+    const auto& [command, rest] = line;
     if (command == "code") {
         showCode(server, rest);
     } else if (command == "start") {
@@ -86,7 +77,6 @@ bool run(bridge::GigServerStandIn& server, const std::string& line) {
     } else if (!command.empty()) {
         std::cout << help;
     }
-    return true;
 }
 
 } // namespace
@@ -120,17 +110,7 @@ int main(int argc, char** argv) {
         showGig(server);
         showCode(server, {});
         std::cout << "Type help for commands.\n" << std::flush;
-        std::string line;
-        while (std::getline(std::cin, line)) {
-            if (!run(server, line)) {
-                return 0;
-            }
-            std::cout << std::flush;
-        }
-        // Without commands (input closed) it serves until it is interrupted.
-        for (;;) {
-            pause();
-        }
+        return bridge::serveConsole([&](const bridge::ConsoleLine& line) { run(server, line); });
     } catch (const std::exception& failure) {
         std::cerr << "gig-server-stand-in: " << failure.what() << '\n';
         return 1;

@@ -2,6 +2,7 @@
 // Usage: virtualdj-stand-in [--port N] [--password P] [--decks N]
 // It prints its address, then takes commands on standard input.
 
+#include "StandInConsole.hpp"
 #include "Support/Numbers.hpp"
 #include "VirtualDJStandIn.hpp"
 
@@ -10,7 +11,6 @@
 #include <sstream>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -43,21 +43,13 @@ bridge::VirtualDJStandIn::Track trackOf(const std::string& fields) {
     };
 }
 
-// False when the command was to stop.
-bool run(bridge::VirtualDJStandIn& vdj, const std::string& line) {
-    std::istringstream words(line);
-    std::string command;
-    words >> command;
-    std::string rest;
-    std::getline(words >> std::ws, rest);
+void run(bridge::VirtualDJStandIn& vdj, const bridge::ConsoleLine& line) {
+    const auto& [command, rest] = line;
     std::istringstream restWords(rest);
     int deck = 0;
     const bool hasDeck = static_cast<bool>(restWords >> deck);
     std::string afterDeck;
     std::getline(restWords >> std::ws, afterDeck);
-    if (command == "quit") {
-        return false;
-    }
     if (command == "load" && hasDeck) {
         vdj.load(deck, trackOf(afterDeck));
     } else if ((command == "play" || command == "mute") && hasDeck) {
@@ -77,7 +69,6 @@ bool run(bridge::VirtualDJStandIn& vdj, const std::string& line) {
     } else if (!command.empty()) {
         std::cout << help;
     }
-    return true;
 }
 
 } // namespace
@@ -106,21 +97,13 @@ int main(int argc, char** argv) {
         std::cout << "VirtualDJ stand-in at http://127.0.0.1:" << vdj.port() << " with " << decks
                   << " decks\nType help for commands.\n"
                   << std::flush;
-        std::string line;
-        while (std::getline(std::cin, line)) {
+        return bridge::serveConsole([&](const bridge::ConsoleLine& line) {
             try {
-                if (!run(vdj, line)) {
-                    return 0;
-                }
+                run(vdj, line);
             } catch (const std::out_of_range&) {
                 std::cout << "No such deck\n";
             }
-            std::cout << std::flush;
-        }
-        // Without commands (input closed) it serves until it is interrupted.
-        for (;;) {
-            pause();
-        }
+        });
     } catch (const std::exception& failure) {
         std::cerr << "virtualdj-stand-in: " << failure.what() << '\n';
         return 1;

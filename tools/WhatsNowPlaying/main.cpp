@@ -2,6 +2,7 @@
 // Usage: whatsnowplaying-stand-in [--port N]   (the tool's own port, 8899, by default)
 // It prints its address, then takes commands on standard input.
 
+#include "StandInConsole.hpp"
 #include "Support/Numbers.hpp"
 #include "WhatsNowPlayingStandIn.hpp"
 
@@ -10,7 +11,6 @@
 #include <sstream>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -68,30 +68,16 @@ int main(int argc, char** argv) {
                   << "/v1/last\nType help for commands.\n"
                   << std::flush;
         std::optional<bridge::WhatsNowPlayingStandIn::Track> last;
-        std::string line;
-        while (std::getline(std::cin, line)) {
-            std::istringstream words(line);
-            std::string command;
-            words >> command;
-            std::string rest;
-            std::getline(words >> std::ws, rest);
-            if (command == "quit") {
-                return 0;
-            }
-            if (command == "play" && !rest.empty()) {
-                last = trackOf(rest);
+        return bridge::serveConsole([&](const bridge::ConsoleLine& line) {
+            if (line.command == "play" && !line.rest.empty()) {
+                last = trackOf(line.rest);
                 tool.play(*last);
-            } else if (command == "show") {
+            } else if (line.command == "show") {
                 std::cout << bridge::WhatsNowPlayingStandIn::answerFor(last) << '\n';
-            } else if (!command.empty()) {
+            } else if (!line.command.empty()) {
                 std::cout << help;
             }
-            std::cout << std::flush;
-        }
-        // Without commands (input closed) it serves until it is interrupted.
-        for (;;) {
-            pause();
-        }
+        });
     } catch (const std::exception& failure) {
         std::cerr << "whatsnowplaying-stand-in: " << failure.what() << '\n';
         return 1;
