@@ -1,5 +1,6 @@
 #include "GigServerStandIn.hpp"
 
+#include "GigPages.hpp"
 #include "LocalHttpListener.hpp"
 #include "Support/Numbers.hpp"
 
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <random>
@@ -104,6 +106,7 @@ struct GigServerStandIn::Account {
     std::set<std::string> keys;
     std::optional<Gig> live;
     std::set<std::int64_t> ended;
+    std::vector<Gig> pastGigs; // oldest first, as they were when they ended
     std::int64_t nextGigId = 1;
     std::int64_t nextPlayId = 1;
     std::map<std::int64_t, std::vector<StoredPlay>> plays;
@@ -131,8 +134,35 @@ struct GigServerStandIn::Account {
     void endLive() {
         if (live) {
             ended.insert(live->id);
+            pastGigs.push_back(*live);
             live.reset();
         }
+    }
+
+    // The live gig with that slug, else the last one that ended.
+    std::optional<GigPageView> pageView(std::string_view slug) const {
+        const auto past = std::find_if(pastGigs.rbegin(), pastGigs.rend(),
+                                       [&](const Gig& gig) { return gig.slug == slug; });
+        const bool isLive = live && live->slug == slug;
+        if (!isLive && past == pastGigs.rend()) {
+            return std::nullopt;
+        }
+        const Gig& gig = isLive ? *live : *past;
+        GigPageView view{.name = gig.name,
+                         .venue = gig.venue,
+                         .url = gig.url,
+                         .sharing = gig.sharing,
+                         .ended = !isLive};
+        const auto stored = plays.find(gig.id);
+        if (!gig.sharing || stored == plays.end()) {
+            return view;
+        }
+        for (auto play = stored->second.rbegin(); play != stored->second.rend(); ++play) {
+            if (!play->hidden) {
+                view.songs.push_back({play->title, play->artist, play->playedAt});
+            }
+        }
+        return view;
     }
 
     HttpReply receive(Request request) {
@@ -303,10 +333,14 @@ struct GigServerStandIn::Account {
                 continue;
             }
             const auto* hidden = play.if_contains("hidden");
-            plays[gigId].push_back(StoredPlay{.id = nextPlayId++,
-                                              .eventId = eventId,
-                                              .hidden = hidden != nullptr && hidden->get_bool(),
-                                              .object = json::serialize(play)});
+            plays[gigId].push_back(
+                StoredPlay{.id = nextPlayId++,
+                           .eventId = eventId,
+                           .hidden = hidden != nullptr && hidden->get_bool(),
+                           .object = json::serialize(play),
+                           .title = std::string(play.at("title").get_string()),
+                           .artist = std::string(play.at("artist").get_string()),
+                           .playedAt = std::llround(play.at("playedAt").to_number<double>())});
             answers.push_back(playAnswer(plays[gigId].back()));
         }
         return jsonReply(200, json::object{{"plays", answers}, {"paused", paused}});
@@ -371,8 +405,17 @@ GigServerStandIn::Fault GigServerStandIn::Fault::garbage() {
 }
 
 GigServerStandIn::GigServerStandIn(std::uint16_t port) : account_(std::make_unique<Account>()) {
-    listener_ =
-        std::make_unique<LocalHttpListener>(port, [account = account_.get()](Request request) {
+    // The pages are not the bridge's business: no faults and no record of their requests,
+    // which a page open on a screen sends every second.
+    GigPages pages([account = account_.get()](std::string_view slug) {
+        std::scoped_lock lock(account->mutex);
+        return account->pageView(slug);
+    });
+    listener_ = std::make_unique<LocalHttpListener>(
+        port, [account = account_.get(), pages = std::move(pages)](Request request) {
+            if (GigPages::serves(request.path())) {
+                return pages.answer(request);
+            }
             std::scoped_lock lock(account->mutex);
             return account->receive(std::move(request));
         });

@@ -16,9 +16,10 @@ namespace bridge {
 class LocalHttpListener;
 
 // A local stand-in for the Setmara gig server: the bridge API under "/api/bridge/" for one
-// DJ, over plain HTTP on 127.0.0.1. It runs on a thread of its own from construction to
-// destruction, so tests can drive it from any thread beside their own io_context. Every
-// member function is safe to call from any thread.
+// DJ, over plain HTTP on 127.0.0.1, and the pages that dancers and the venue screen show of
+// each gig at its `url` and `screen()` (GigPages). It runs on a thread of its own from construction
+// to destruction, so tests can drive it from any thread beside their own io_context. Every member
+// function is safe to call from any thread.
 class GigServerStandIn {
 public:
     // One request as it arrived.
@@ -49,6 +50,9 @@ public:
         std::string eventId;
         bool hidden = false;
         std::string object; // the play object as received, as compact JSON
+        std::string title;
+        std::string artist;
+        std::int64_t playedAt = 0; // milliseconds since 1970
     };
 
     // A scripted misbehaviour for requests to one path.

@@ -1,6 +1,8 @@
 // gig-server-stand-in: the local gig server for trying the bridge by hand.
-// Usage: gig-server-stand-in [--port N] [--no-gig]
-// It prints its address and a pairing code, then takes commands on standard input.
+// Usage: gig-server-stand-in [--port N] [--no-gig] [--name NAME] [--venue VENUE]
+// It starts a live gig (unless --no-gig) with that name and venue, prints its address, the
+// gig's dancers' page and venue screen and a pairing code, then takes commands on standard
+// input.
 
 #include "GigServerStandIn.hpp"
 #include "StandInConsole.hpp"
@@ -15,7 +17,7 @@ namespace {
 
 constexpr std::string_view help = R"(Commands:
   code [gig]      a new pairing code, for the named gig when given
-  start [name]    start a live gig (the live one ends)
+  start [name]    start a live gig (the live one ends) at the venue given at start-up
   end             end the live gig
   share on|off    let dancers see the live gig or not
   pause | resume  stop or go on taking this bridge's plays
@@ -33,7 +35,8 @@ void showCode(bridge::GigServerStandIn& server, std::string gig) {
 void showGig(const bridge::GigServerStandIn& server) {
     if (auto gig = server.liveGig()) {
         std::cout << "Live gig " << gig->id << ": " << gig->name
-                  << (gig->sharing ? " (shared) " : " (not shared) ") << gig->url << '\n';
+                  << (gig->sharing ? " (shared)" : " (not shared)")
+                  << "\nDancers’ page: " << gig->url << "\nVenue screen: " << gig->screen() << '\n';
     } else {
         std::cout << "No live gig\n";
     }
@@ -50,16 +53,17 @@ void showPlays(const bridge::GigServerStandIn& server) {
     }
 }
 
-void run(bridge::GigServerStandIn& server, const bridge::ConsoleLine& line) {
+void run(bridge::GigServerStandIn& server, const bridge::GigServerStandIn::GigSetup& setup,
+         const bridge::ConsoleLine& line) {
     const auto& [command, rest] = line;
     if (command == "code") {
         showCode(server, rest);
     } else if (command == "start") {
-        bridge::GigServerStandIn::GigSetup setup;
+        auto next = setup;
         if (!rest.empty()) {
-            setup.name = rest;
+            next.name = rest;
         }
-        server.startGig(setup);
+        server.startGig(next);
         showGig(server);
     } else if (command == "end") {
         server.endGig();
@@ -84,20 +88,21 @@ void run(bridge::GigServerStandIn& server, const bridge::ConsoleLine& line) {
 int main(int argc, char** argv) {
     std::uint16_t port = 0;
     bool startWithGig = true;
+    bridge::GigServerStandIn::GigSetup setup;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (argument == "--port" && i + 1 < argc) {
-            const std::string_view value = argv[++i];
-            const auto parsed = bridge::parseNumber<std::uint16_t>(value);
-            if (!parsed) {
-                std::cerr << "Not a port: " << value << '\n';
-                return 2;
-            }
-            port = *parsed;
+        const bool hasValue = i + 1 < argc;
+        if (argument == "--port" && hasValue && bridge::parseNumber<std::uint16_t>(argv[i + 1])) {
+            port = *bridge::parseNumber<std::uint16_t>(argv[++i]);
         } else if (argument == "--no-gig") {
             startWithGig = false;
+        } else if (argument == "--name" && hasValue) {
+            setup.name = argv[++i];
+        } else if (argument == "--venue" && hasValue) {
+            setup.venue = argv[++i];
         } else {
-            std::cerr << "Usage: gig-server-stand-in [--port N] [--no-gig]\n";
+            std::cerr << "Usage: gig-server-stand-in [--port N] [--no-gig] [--name NAME] "
+                         "[--venue VENUE]\n";
             return 2;
         }
     }
@@ -105,12 +110,13 @@ int main(int argc, char** argv) {
         bridge::GigServerStandIn server(port);
         std::cout << "Gig server stand-in at " << server.url() << '\n';
         if (startWithGig) {
-            server.startGig();
+            server.startGig(setup);
         }
         showGig(server);
         showCode(server, {});
         std::cout << "Type help for commands.\n" << std::flush;
-        return bridge::serveConsole([&](const bridge::ConsoleLine& line) { run(server, line); });
+        return bridge::serveConsole(
+            [&](const bridge::ConsoleLine& line) { run(server, setup, line); });
     } catch (const std::exception& failure) {
         std::cerr << "gig-server-stand-in: " << failure.what() << '\n';
         return 1;

@@ -153,6 +153,11 @@ std::uint16_t VirtualDJStandIn::port() const {
     return listener_->port();
 }
 
+int VirtualDJStandIn::deckCount() const {
+    const std::lock_guard lock(decks_->mutex);
+    return static_cast<int>(decks_->decks.size());
+}
+
 void VirtualDJStandIn::load(int deck, Track track) {
     const std::lock_guard lock(decks_->mutex);
     decks_->deck(deck) = Deck{.track = std::move(track)};
@@ -182,6 +187,11 @@ void VirtualDJStandIn::setPassword(std::string password) {
 void VirtualDJStandIn::setFault(std::optional<Fault> fault) {
     const std::lock_guard lock(decks_->mutex);
     decks_->fault = fault;
+}
+
+std::optional<VirtualDJStandIn::Track> VirtualDJStandIn::track(int deck) const {
+    const std::lock_guard lock(decks_->mutex);
+    return decks_->deck(deck).track;
 }
 
 std::vector<VirtualDJStandIn::Received> VirtualDJStandIn::received() const {

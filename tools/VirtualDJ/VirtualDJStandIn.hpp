@@ -49,6 +49,7 @@ public:
     VirtualDJStandIn& operator=(const VirtualDJStandIn&) = delete;
 
     std::uint16_t port() const;
+    int deckCount() const;
 
     // The deck functions throw std::out_of_range for a deck the stand-in does not have.
     void load(int deck, Track track); // the deck is then loaded and silent
@@ -57,6 +58,8 @@ public:
     void setMasterDeck(int deck);
     void setPassword(std::string password);
     void setFault(std::optional<Fault> fault);
+    // What deck `deck` holds; absent when it is empty.
+    std::optional<Track> track(int deck) const;
 
     // Every request received, oldest first, and the scripts among them.
     std::vector<Received> received() const;

@@ -1,9 +1,13 @@
 // virtualdj-stand-in: VirtualDJ's Network Control for trying the bridge by hand.
 // Usage: virtualdj-stand-in [--port N] [--password P] [--decks N]
-// It prints its address, then takes commands on standard input.
+//                           [--play-set] [--set FILE] [--every SECONDS]
+// It prints its address, then takes commands on standard input. With a set it also plays
+// the set by itself, decks 1 and 2 taking turns, and prints each song as it goes on air.
 
+#include "SetFlags.hpp"
 #include "StandInConsole.hpp"
 #include "Support/Numbers.hpp"
+#include "VirtualDJSet.hpp"
 #include "VirtualDJStandIn.hpp"
 
 #include <exception>
@@ -71,24 +75,31 @@ void run(bridge::VirtualDJStandIn& vdj, const bridge::ConsoleLine& line) {
     }
 }
 
+constexpr std::string_view usage =
+    "Usage: virtualdj-stand-in [--port N] [--password P] [--decks N] ";
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::uint16_t port = 0;
     std::string password;
     int decks = 2;
-    for (int i = 1; i < argc; i += 2) {
+    bridge::SetFlags set;
+    for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         const std::optional<std::string_view> value =
             i + 1 < argc ? std::optional<std::string_view>(argv[i + 1]) : std::nullopt;
         if (argument == "--port" && value && bridge::parseNumber<std::uint16_t>(*value)) {
             port = *bridge::parseNumber<std::uint16_t>(*value);
+            ++i;
         } else if (argument == "--password" && value) {
             password = *value;
+            ++i;
         } else if (argument == "--decks" && value && bridge::parseNumber<int>(*value)) {
             decks = *bridge::parseNumber<int>(*value);
-        } else {
-            std::cerr << "Usage: virtualdj-stand-in [--port N] [--password P] [--decks N]\n";
+            ++i;
+        } else if (!set.take(argc, argv, i)) {
+            std::cerr << usage << bridge::SetFlags::usage << '\n';
             return 2;
         }
     }
@@ -97,6 +108,14 @@ int main(int argc, char** argv) {
         std::cout << "VirtualDJ stand-in at http://127.0.0.1:" << vdj.port() << " with " << decks
                   << " decks\nType help for commands.\n"
                   << std::flush;
+        // Declared after the stand-in, so it stops before the stand-in goes.
+        const auto runner = set.run(
+            [&vdj](std::uint64_t step, const bridge::SetSong& song, const bridge::SetSong& next) {
+                const int deck = bridge::showOnDecks(vdj, step, song, next);
+                std::cout << "On air on deck " << deck << ": " << song.title << " – " << song.artist
+                          << '\n'
+                          << std::flush;
+            });
         return bridge::serveConsole([&](const bridge::ConsoleLine& line) {
             try {
                 run(vdj, line);

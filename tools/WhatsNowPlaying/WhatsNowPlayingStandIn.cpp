@@ -178,6 +178,11 @@ void WhatsNowPlayingStandIn::play(Track track) {
     state_->track = std::move(track);
 }
 
+std::optional<WhatsNowPlayingStandIn::Track> WhatsNowPlayingStandIn::playing() const {
+    const std::lock_guard lock(state_->mutex);
+    return state_->track;
+}
+
 void WhatsNowPlayingStandIn::setFault(std::optional<Fault> fault) {
     const std::lock_guard lock(state_->mutex);
     state_->fault = std::move(fault);

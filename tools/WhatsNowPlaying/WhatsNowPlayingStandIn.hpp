@@ -44,6 +44,7 @@ public:
     std::uint16_t port() const;
 
     void play(Track track);
+    std::optional<Track> playing() const; // the track played last
     void setFault(std::optional<Fault> fault);
     std::size_t requestCount() const;
 

@@ -1,9 +1,13 @@
 // whatsnowplaying-stand-in: the What's Now Playing tool for trying the bridge by hand.
-// Usage: whatsnowplaying-stand-in [--port N]   (the tool's own port, 8899, by default)
-// It prints its address, then takes commands on standard input.
+// Usage: whatsnowplaying-stand-in [--port N] [--play-set] [--set FILE] [--every SECONDS]
+// The port is the tool's own, 8899, unless given. It prints its address, then takes
+// commands on standard input. With a set it also plays the set by itself and prints each
+// song as the tool receives it.
 
+#include "SetFlags.hpp"
 #include "StandInConsole.hpp"
 #include "Support/Numbers.hpp"
+#include "WhatsNowPlayingSet.hpp"
 #include "WhatsNowPlayingStandIn.hpp"
 
 #include <exception>
@@ -46,38 +50,45 @@ bridge::WhatsNowPlayingStandIn::Track trackOf(const std::string& fields) {
     return track;
 }
 
+void run(bridge::WhatsNowPlayingStandIn& tool, const bridge::ConsoleLine& line) {
+    if (line.command == "play" && !line.rest.empty()) {
+        tool.play(trackOf(line.rest));
+    } else if (line.command == "show") {
+        std::cout << bridge::WhatsNowPlayingStandIn::answerFor(tool.playing()) << '\n';
+    } else if (!line.command.empty()) {
+        std::cout << help;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::uint16_t port = 8899;
-    if (argc == 3 && std::string_view(argv[1]) == "--port") {
-        const std::string_view value = argv[2];
-        const auto parsed = bridge::parseNumber<std::uint16_t>(value);
-        if (!parsed) {
-            std::cerr << "Not a port: " << value << '\n';
+    bridge::SetFlags set;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--port" && i + 1 < argc &&
+            bridge::parseNumber<std::uint16_t>(argv[i + 1])) {
+            port = *bridge::parseNumber<std::uint16_t>(argv[++i]);
+        } else if (!set.take(argc, argv, i)) {
+            std::cerr << "Usage: whatsnowplaying-stand-in [--port N] " << bridge::SetFlags::usage
+                      << '\n';
             return 2;
         }
-        port = *parsed;
-    } else if (argc != 1) {
-        std::cerr << "Usage: whatsnowplaying-stand-in [--port N]\n";
-        return 2;
     }
     try {
         bridge::WhatsNowPlayingStandIn tool(port);
         std::cout << "What's Now Playing stand-in at http://127.0.0.1:" << tool.port()
                   << "/v1/last\nType help for commands.\n"
                   << std::flush;
-        std::optional<bridge::WhatsNowPlayingStandIn::Track> last;
-        return bridge::serveConsole([&](const bridge::ConsoleLine& line) {
-            if (line.command == "play" && !line.rest.empty()) {
-                last = trackOf(line.rest);
-                tool.play(*last);
-            } else if (line.command == "show") {
-                std::cout << bridge::WhatsNowPlayingStandIn::answerFor(last) << '\n';
-            } else if (!line.command.empty()) {
-                std::cout << help;
-            }
-        });
+        // Declared after the tool, so it stops before the tool goes.
+        const auto runner =
+            set.run([&tool](std::uint64_t, const bridge::SetSong& song, const bridge::SetSong&) {
+                bridge::showOnTool(tool, song, std::chrono::system_clock::now());
+                std::cout << "Now playing: " << song.title << " – " << song.artist << '\n'
+                          << std::flush;
+            });
+        return bridge::serveConsole([&](const bridge::ConsoleLine& line) { run(tool, line); });
     } catch (const std::exception& failure) {
         std::cerr << "whatsnowplaying-stand-in: " << failure.what() << '\n';
         return 1;
