@@ -196,8 +196,8 @@ asio::awaitable<void> StageLinQLink::discover(StageLinQ::Bytes announcement, Fou
 
 asio::awaitable<void> StageLinQLink::follow(StageLinQ::Device device, StageLinQ::Bytes token,
                                             Value value) {
-    return StageLinQConnection::follow(std::move(device), std::move(token),
-                                       StageLinQConnection::answerWithin, std::move(value));
+    return StageLinQConnection::follow(std::move(device), std::move(token), limits,
+                                       std::move(value));
 }
 
 } // namespace bridge
