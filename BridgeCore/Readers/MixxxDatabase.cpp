@@ -6,8 +6,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <limits>
 #include <unistd.h>
 
 namespace bridge {
@@ -48,6 +50,25 @@ std::optional<double> decimal(const std::optional<std::string>& text) {
     return text ? parseNumber<double>(*text) : std::nullopt;
 }
 
+std::filesystem::path logOf(const std::filesystem::path& database) {
+    std::filesystem::path log = database;
+    log += "-wal";
+    return log;
+}
+
+// When the database or its log was last written, as seconds and nanoseconds since 1970;
+// the distant past when neither can be looked at.
+std::pair<std::int64_t, std::int64_t> lastWritten(const std::filesystem::path& database) {
+    constexpr auto past = std::numeric_limits<std::int64_t>::min();
+    std::pair<std::int64_t, std::int64_t> newest{past, past};
+    for (const auto& file : {database, logOf(database)}) {
+        if (const auto stamp = fileStamp(file)) {
+            newest = std::max(newest, std::pair{stamp->writtenSeconds, stamp->writtenNanoseconds});
+        }
+    }
+    return newest;
+}
+
 } // namespace
 
 MixxxDatabase::MixxxDatabase(std::vector<std::filesystem::path> paths)
@@ -68,18 +89,31 @@ const std::vector<std::filesystem::path>& MixxxDatabase::defaultPaths() {
 }
 
 std::optional<MixxxPlay> MixxxDatabase::latest() {
+    // Mixxx's own move instructions copy one library to the other place, so both may exist:
+    // the one written last is in use, and a tie goes to the earlier path.
+    const std::filesystem::path* chosen = nullptr;
+    std::pair<std::int64_t, std::int64_t> chosenWritten;
     for (const auto& path : paths) {
         if (::access(path.c_str(), F_OK) != 0) {
-            if (isPermissionError(errno)) {
+            if (!isPermissionError(errno)) {
+                continue;
+            }
+            // A hidden file ends the search.
+            if (chosen == nullptr) {
                 throw MixxxError::notAllowed();
             }
-            continue;
+            break;
         }
-        std::filesystem::path log = path;
-        log += "-wal";
-        return last->value({path, log}, [&] { return read(path); });
+        const auto written = lastWritten(path);
+        if (chosen == nullptr || written > chosenWritten) {
+            chosen = &path;
+            chosenWritten = written;
+        }
     }
-    return std::nullopt;
+    if (chosen == nullptr) {
+        return std::nullopt;
+    }
+    return last->value({*chosen, logOf(*chosen)}, [&] { return read(*chosen); });
 }
 
 std::optional<MixxxPlay> MixxxDatabase::read(const std::filesystem::path& file) {

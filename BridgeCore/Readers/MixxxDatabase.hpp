@@ -13,13 +13,14 @@ namespace bridge {
 // Mixxx's library database, read-only. Copies share one cache.
 class MixxxDatabase : public MixxxHistory {
 public:
-    // Candidate database files, the first that exists being used.
+    // Candidate database files: of those that exist, the one written last is used (with its
+    // log), the earlier in the list on a tie.
     explicit MixxxDatabase(std::vector<std::filesystem::path> paths);
 
     // Where Mixxx keeps its library on this platform, in the order they are tried.
     static const std::vector<std::filesystem::path>& defaultPaths();
 
-    // The newest history entry of the first database that exists; absent when none exists.
+    // The newest history entry of the database in use; absent when none exists.
     // Throws MixxxError::notAllowed when the platform hides a database, MixxxError::failed
     // when SQLite fails. The database is only read again when it or its log has changed.
     std::optional<MixxxPlay> latest() override;

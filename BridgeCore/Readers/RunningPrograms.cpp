@@ -34,7 +34,8 @@ bool isProgramRunning(const std::function<bool(std::string_view name)>& matches,
 }
 
 bool isMixxxProcess(std::string_view name) {
-    return name == "mixxx";
+    // Flathub's package starts its renamed binary from a wrapper script.
+    return name == "mixxx" || name == "mixxx.bin";
 }
 
 bool isDjayProcess(std::string_view name) {

@@ -110,14 +110,18 @@ boost::asio::awaitable<DeckSnapshot> VDJReader::readDeck(int deck) {
         const auto seenTitle =
             seen != streamTitles.end() ? std::optional(seen->second) : std::nullopt;
         reuse = cached != details.end() && !cached->second.filePath && seenTitle == title;
+    }
+    if (!reuse) {
+        details[deck] = co_await fetchSong(deck, filePath, title);
+    }
+    // Only once its details are in may a title stand for them: after a failed question the
+    // next read asks again.
+    if (!filePath) {
         if (title) {
             streamTitles[deck] = *title;
         } else {
             streamTitles.erase(deck);
         }
-    }
-    if (!reuse) {
-        details[deck] = co_await fetchSong(deck, std::move(filePath), std::move(title));
     }
     co_return DeckSnapshot{.deck = deck, .loaded = true, .audible = audible, .song = details[deck]};
 }

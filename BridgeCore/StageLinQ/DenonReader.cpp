@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace bridge {
@@ -47,8 +48,8 @@ public:
             if (discovery) {
                 tasks.push_back(*discovery);
             }
-            for (const auto& [device, task] : following) {
-                tasks.push_back(task);
+            for (const auto& [device, session] : following) {
+                tasks.push_back(session.task);
             }
         }
         for (const auto& task : tasks) {
@@ -77,30 +78,66 @@ private:
         std::lock_guard guard{lock};
         const auto time = now();
         std::erase_if(ended, [&](const auto& entry) { return time - entry.second >= retryAfter; });
-        if (stopped || device.token == token || !device.connect() ||
-            following.contains(device.token) || ended.contains(device.token) ||
-            following.size() >= static_cast<std::size_t>(StageLinQ::devicesMax)) {
+        if (stopped || device.token == token || !device.connect()) {
             return;
         }
-        decks.add(device.token, device.software);
-        auto self = shared_from_this();
-        following.emplace(
-            device.token,
-            Task::spawn(executor,
-                        network->follow(device, token,
-                                        [self, device](const std::string& path,
-                                                       const StageLinQ::StateValue& value) {
-                                            std::lock_guard guard{self->lock};
-                                            self->decks.apply(device.token, device.software, path,
-                                                              value);
-                                        }),
-                        [self, token = device.token](std::exception_ptr) {
-                            std::lock_guard guard{self->lock};
-                            self->following.erase(token);
-                            self->decks.remove(token);
-                            self->ended[token] = self->now();
-                        }));
+        if (const auto followed = following.find(device.token); followed != following.end()) {
+            if (followed->second.address == device.address &&
+                followed->second.port == device.port) {
+                return;
+            }
+            // A device that announces another address or port has restarted or moved: the
+            // old session waits for a peer that is gone, so a new one takes its place.
+            followed->second.task.cancel();
+            following.erase(followed);
+            decks.remove(device.token);
+        } else if (ended.contains(device.token) ||
+                   following.size() >= static_cast<std::size_t>(StageLinQ::devicesMax)) {
+            return;
+        }
+        follow(device);
     }
+
+    // Starts a session with the device. The session's number keeps a session that was
+    // replaced from touching the state of the one after it.
+    void follow(const StageLinQ::Device& device) {
+        decks.add(device.token, device.software);
+        const auto number = ++sessions;
+        auto self = shared_from_this();
+        auto task = Task::spawn(
+            executor,
+            network->follow(device, token,
+                            [self, device, number](const std::string& path,
+                                                   const StageLinQ::StateValue& value) {
+                                std::lock_guard guard{self->lock};
+                                if (self->isCurrent(device.token, number)) {
+                                    self->decks.apply(device.token, device.software, path, value);
+                                }
+                            }),
+            [self, token = device.token, number](std::exception_ptr) {
+                std::lock_guard guard{self->lock};
+                if (self->isCurrent(token, number)) {
+                    self->following.erase(token);
+                    self->decks.remove(token);
+                    self->ended[token] = self->now();
+                }
+            });
+        following.emplace(device.token,
+                          Followed{std::move(task), device.address, device.port, number});
+    }
+
+    bool isCurrent(const StageLinQ::Bytes& device, std::uint64_t number) const {
+        const auto followed = following.find(device);
+        return followed != following.end() && followed->second.number == number;
+    }
+
+    // The session with one device, and where the device was when it began.
+    struct Followed {
+        Task task;
+        std::string address;
+        std::uint16_t port = 0;
+        std::uint64_t number = 0;
+    };
 
     const std::shared_ptr<StageLinQNetwork> network;
     const StageLinQ::Bytes token;
@@ -111,8 +148,9 @@ private:
     StageLinQDecks decks;
     std::optional<Task> discovery;
     std::optional<Instant> discoveryEnded;
-    std::map<StageLinQ::Bytes, Task> following;
+    std::map<StageLinQ::Bytes, Followed> following;
     std::map<StageLinQ::Bytes, Instant> ended;
+    std::uint64_t sessions = 0; // sessions started so far
     bool stopped = false;
 };
 

@@ -3,11 +3,13 @@
 #include "StageLinQ/StageLinQError.hpp"
 #include "Support/Task.hpp"
 
+#include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/write.hpp>
 
+#include <array>
 #include <system_error>
 
 namespace bridge::StageLinQConnection {
@@ -21,11 +23,13 @@ using StageLinQ::Bytes;
 constexpr auto keepAliveEvery = std::chrono::milliseconds{250};
 constexpr auto tuple = asio::as_tuple(asio::use_awaitable);
 
-// Both connections of a session, shared with the watchdog and the keep-alive.
+// Both connections of a session, shared with the watchdog, the keep-alive and the listener
+// on the main connection, any of which may end the session by closing them.
 struct Connections {
     explicit Connections(const asio::any_io_executor& executor) : main(executor) {}
 
     void close() {
+        closed = true;
         boost::system::error_code ignored;
         main.close(ignored);
         if (stateMap) {
@@ -35,6 +39,7 @@ struct Connections {
 
     tcp::socket main;
     std::optional<tcp::socket> stateMap;
+    bool closed = false; // once set, no state-map connection is opened any more
 };
 
 [[noreturn]] void fail(const boost::system::error_code& error) {
@@ -111,13 +116,38 @@ asio::awaitable<std::optional<std::uint16_t>> stateMapPort(tcp::socket& main) {
     }
 }
 
+// A keep-alive that cannot be sent ends the session.
 asio::awaitable<void> keepAlive(std::shared_ptr<Connections> connections, Bytes message) {
     asio::steady_timer timer{connections->main.get_executor()};
     while (true) {
         timer.expires_after(keepAliveEvery);
         co_await timer.async_wait(asio::use_awaitable);
-        // A failed keep-alive is not an end of its own: the state-map reads notice a dead peer.
-        co_await asio::async_write(connections->main, asio::buffer(message), tuple);
+        const auto [error, sent] =
+            co_await asio::async_write(connections->main, asio::buffer(message), tuple);
+        if (error) {
+            connections->close();
+            co_return;
+        }
+    }
+}
+
+// Reads and drops what the device sends on the main connection (its references, mostly), so
+// that nothing piles up unread, and ends the session when that connection fails or stays
+// silent for `silentWithin`: the one sign of a device that vanished without closing.
+asio::awaitable<void> listen(std::shared_ptr<Connections> connections,
+                             std::chrono::milliseconds silentWithin) {
+    using namespace asio::experimental::awaitable_operators;
+    std::array<std::uint8_t, 1024> dropped{};
+    asio::steady_timer silence{connections->main.get_executor()};
+    while (true) {
+        silence.expires_after(silentWithin);
+        const auto heard =
+            co_await (connections->main.async_read_some(asio::buffer(dropped), tuple) ||
+                      silence.async_wait(tuple));
+        if (heard.index() != 0 || std::get<0>(std::get<0>(heard))) {
+            connections->close();
+            co_return;
+        }
     }
 }
 
@@ -133,12 +163,18 @@ asio::awaitable<bool> isCancelled() {
     co_return state.cancelled() != asio::cancellation_type::none;
 }
 
-asio::awaitable<void>
-session(const StageLinQ::Device& device, const Bytes& token, std::chrono::milliseconds answerWithin,
-        const StageLinQNetwork::Value& value, std::shared_ptr<Connections> connections,
-        std::optional<Task>& watchdogTask, std::optional<Task>& keepAliveTask) {
+// The helper tasks of a session, all ended with it.
+struct Helpers {
+    std::optional<Task> watchdog;
+    std::optional<Task> keepAlive;
+    std::optional<Task> listener;
+};
+
+asio::awaitable<void> session(const StageLinQ::Device& device, const Bytes& token, Limits limits,
+                              const StageLinQNetwork::Value& value,
+                              std::shared_ptr<Connections> connections, Helpers& helpers) {
     const auto executor = co_await asio::this_coro::executor;
-    watchdogTask = Task::spawn(executor, watchdog(connections, answerWithin));
+    helpers.watchdog = Task::spawn(executor, watchdog(connections, limits.answerWithin));
 
     co_await open(connections->main, device.address, device.port);
     co_await send(connections->main, StageLinQ::servicesRequest(token));
@@ -146,12 +182,16 @@ session(const StageLinQ::Device& device, const Bytes& token, std::chrono::millis
     if (!port) {
         throw StageLinQError::noStateMap;
     }
-    keepAliveTask =
+    helpers.keepAlive =
         Task::spawn(executor, keepAlive(connections, StageLinQ::reference(token, device.token)));
+    helpers.listener = Task::spawn(executor, listen(connections, limits.silentWithin));
 
     auto& stateMap = connections->stateMap.emplace(executor);
+    if (connections->closed) {
+        throw StageLinQError::closed;
+    }
     co_await open(stateMap, device.address, *port);
-    watchdogTask->cancel();
+    helpers.watchdog->cancel();
 
     boost::system::error_code ignored;
     const auto local = stateMap.local_endpoint(ignored);
@@ -172,16 +212,13 @@ session(const StageLinQ::Device& device, const Bytes& token, std::chrono::millis
 
 } // namespace
 
-asio::awaitable<void> follow(StageLinQ::Device device, Bytes token,
-                             std::chrono::milliseconds answerWithin,
+asio::awaitable<void> follow(StageLinQ::Device device, Bytes token, Limits limits,
                              StageLinQNetwork::Value value) {
     auto connections = std::make_shared<Connections>(co_await asio::this_coro::executor);
-    std::optional<Task> watchdogTask;
-    std::optional<Task> keepAliveTask;
+    Helpers helpers;
     std::exception_ptr failure;
     try {
-        co_await session(device, token, answerWithin, value, connections, watchdogTask,
-                         keepAliveTask);
+        co_await session(device, token, limits, value, connections, helpers);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -190,7 +227,7 @@ asio::awaitable<void> follow(StageLinQ::Device device, Bytes token,
     const bool throwing = co_await asio::this_coro::throw_if_cancelled();
     co_await asio::this_coro::throw_if_cancelled(false);
     connections->close();
-    for (auto* task : {&watchdogTask, &keepAliveTask}) {
+    for (auto* task : {&helpers.watchdog, &helpers.keepAlive, &helpers.listener}) {
         if (*task) {
             (*task)->cancel();
             co_await (*task)->finished();

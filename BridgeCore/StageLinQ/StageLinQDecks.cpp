@@ -1,5 +1,6 @@
 #include "StageLinQ/StageLinQDecks.hpp"
 
+#include "Readers/SourceText.hpp"
 #include "Support/Numbers.hpp"
 
 #include <algorithm>
@@ -28,10 +29,7 @@ std::optional<std::string>
 name(const std::map<std::string, StageLinQ::StateValue, std::less<>>& states,
      const std::string& path) {
     const auto* value = state(states, path);
-    if (value == nullptr || !value->text || value->text->empty()) {
-        return std::nullopt;
-    }
-    return value->text;
+    return value ? presentText(value->text) : std::nullopt;
 }
 
 bool flag(const std::map<std::string, StageLinQ::StateValue, std::less<>>& states,

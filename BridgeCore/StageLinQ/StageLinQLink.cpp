@@ -44,44 +44,60 @@ std::string dotted(const in_addr& address) {
     throw std::system_error(number == 0 ? EIO : number, std::generic_category());
 }
 
-// One discovery run: its socket, its cancel flag and the thread that listens.
+// One discovery run: what it sends and calls, its socket, its cancel flag and the thread that
+// listens. Whoever lets go of it last, the io_context included when it is destroyed with the
+// run's end still queued, joins the thread; the thread itself never holds the last reference.
 struct DiscoveryRun {
+    DiscoveryRun(std::uint16_t port, StageLinQLink::Targets targets, StageLinQ::Bytes announcement,
+                 StageLinQNetwork::Found found)
+        : port(port), targets(std::move(targets)), announcement(std::move(announcement)),
+          found(std::move(found)) {}
+
     ~DiscoveryRun() {
+        if (thread.joinable()) {
+            thread.join();
+        }
         if (socket >= 0) {
             ::close(socket);
         }
     }
 
+    DiscoveryRun(const DiscoveryRun&) = delete;
+    DiscoveryRun& operator=(const DiscoveryRun&) = delete;
+
+    const std::uint16_t port;
+    const StageLinQLink::Targets targets;
+    const StageLinQ::Bytes announcement;
+    const StageLinQNetwork::Found found;
     int socket = -1;
     Locked<bool> cancelled{false};
     std::thread thread;
 };
 
-void discoveryLoop(DiscoveryRun& run, std::uint16_t port, const StageLinQLink::Targets& targets,
-                   const StageLinQ::Bytes& announcement, const StageLinQNetwork::Found& found) {
+void discoveryLoop(DiscoveryRun& run) {
     auto lastSend = Clock::time_point::min();
     auto targetsMade = Clock::time_point::min();
     std::vector<sockaddr_in> targetAddresses;
     std::vector<std::uint8_t> buffer(2048, 0);
     while (!run.cancelled.get()) {
         const auto now = Clock::now();
-        if (!announcement.empty() &&
+        if (!run.announcement.empty() &&
             (lastSend == Clock::time_point::min() || now - lastSend >= announceEvery)) {
             lastSend = now;
             if (targetsMade == Clock::time_point::min() || lastSend - targetsMade >= targetsEvery) {
                 targetsMade = lastSend;
                 targetAddresses.clear();
-                for (const auto& target : targets()) {
+                for (const auto& target : run.targets()) {
                     sockaddr_in address{};
                     address.sin_family = AF_INET;
-                    address.sin_port = htons(port);
+                    address.sin_port = htons(run.port);
                     if (::inet_pton(AF_INET, target.c_str(), &address.sin_addr) == 1) {
                         targetAddresses.push_back(address);
                     }
                 }
             }
             for (const auto& address : targetAddresses) {
-                ::sendto(run.socket, announcement.data(), announcement.size(), 0,
+                ::sendto(run.socket, run.announcement.data(), run.announcement.size(), 0,
                          reinterpret_cast<const sockaddr*>(&address), sizeof address);
             }
         }
@@ -92,7 +108,7 @@ void discoveryLoop(DiscoveryRun& run, std::uint16_t port, const StageLinQLink::T
         if (got > 0) {
             if (auto device = StageLinQ::device(buffer.data(), static_cast<std::size_t>(got),
                                                 dotted(sender.sin_addr))) {
-                found(*device);
+                run.found(*device);
             }
         }
     }
@@ -126,7 +142,8 @@ std::vector<std::string> StageLinQLink::broadcastAddresses() {
 }
 
 asio::awaitable<void> StageLinQLink::discover(StageLinQ::Bytes announcement, Found found) {
-    auto run = std::make_shared<DiscoveryRun>();
+    auto run =
+        std::make_shared<DiscoveryRun>(port, targets, std::move(announcement), std::move(found));
     run->socket = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (run->socket < 0) {
         failWithErrno(EIO);
@@ -160,16 +177,17 @@ asio::awaitable<void> StageLinQLink::discover(StageLinQ::Bytes announcement, Fou
             }
             auto work = asio::make_work_guard(asio::get_associated_executor(handler));
             run->thread =
-                std::thread{[run, port = port, targets = targets,
-                             announcement = std::move(announcement), found = std::move(found),
-                             handler = std::move(handler), work = std::move(work)]() mutable {
-                    discoveryLoop(*run, port, targets, announcement, found);
-                    asio::post(work.get_executor(), [run, handler = std::move(handler)]() mutable {
+                std::thread{[run, handler = std::move(handler), work = std::move(work)]() mutable {
+                    discoveryLoop(*run);
+                    // Everything goes to the io_context with the end: after the post this thread
+                    // touches nothing shared, and whatever is released, is released there.
+                    const auto executor = work.get_executor();
+                    asio::post(executor, [run = std::move(run), handler = std::move(handler),
+                                          work = std::move(work)]() mutable {
                         run->thread.join();
                         asio::get_associated_cancellation_slot(handler).clear();
                         std::move(handler)();
                     });
-                    work.reset();
                 }};
         },
         asio::use_awaitable);
@@ -178,8 +196,8 @@ asio::awaitable<void> StageLinQLink::discover(StageLinQ::Bytes announcement, Fou
 
 asio::awaitable<void> StageLinQLink::follow(StageLinQ::Device device, StageLinQ::Bytes token,
                                             Value value) {
-    return StageLinQConnection::follow(std::move(device), std::move(token),
-                                       StageLinQConnection::answerWithin, std::move(value));
+    return StageLinQConnection::follow(std::move(device), std::move(token), limits,
+                                       std::move(value));
 }
 
 } // namespace bridge

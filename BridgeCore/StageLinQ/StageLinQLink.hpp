@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StageLinQ/StageLinQConnection.hpp"
 #include "StageLinQ/StageLinQNetwork.hpp"
 
 #include <cstdint>
@@ -15,9 +16,10 @@ public:
     using Targets = std::function<std::vector<std::string>()>;
 
     // `port` is bound for discovery and sent to; `targets` gives the addresses to announce
-    // to, and is asked again at most every 10 seconds.
-    explicit StageLinQLink(std::uint16_t port, Targets targets = broadcastAddresses)
-        : port(port), targets(std::move(targets)) {}
+    // to, and is asked again at most every 10 seconds; `limits` bound each session.
+    explicit StageLinQLink(std::uint16_t port, Targets targets = broadcastAddresses,
+                           StageLinQConnection::Limits limits = {})
+        : port(port), targets(std::move(targets)), limits(limits) {}
 
     // The broadcast addresses of the interfaces that are up and can broadcast, each once.
     static std::vector<std::string> broadcastAddresses();
@@ -28,6 +30,7 @@ public:
 
     std::uint16_t port;
     Targets targets;
+    StageLinQConnection::Limits limits;
 };
 
 } // namespace bridge

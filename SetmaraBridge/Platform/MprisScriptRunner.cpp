@@ -3,6 +3,7 @@
 #include "Readers/SpotifyReader.hpp"
 
 #include <QDBusArgument>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -26,7 +27,7 @@ namespace {
 const QString spotifyService = QStringLiteral("org.mpris.MediaPlayer2.spotify");
 const QString playerPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString spotifyTrackPath = QStringLiteral("/com/spotify/track/");
+const QString spotifyPath = QStringLiteral("/com/spotify/");
 
 // What the script gives for a value the player does not have.
 constexpr std::string_view missingValue = "missing value";
@@ -77,7 +78,9 @@ std::string text(const QVariantMap& metadata, const QString& key) {
                                                               : std::string();
 }
 
-// The Spotify URI of the track, which Spotify gives as an object path or as the URI itself.
+// The Spotify URI of the item, which Spotify gives as the URI itself or as the object path
+// /com/spotify/<kind>/<id> (tracks, episodes, ads, local files). The URI separates the parts
+// of an id by colons where the path has slashes.
 std::string trackId(const QVariantMap& metadata) {
     const QVariant value = metadata.value(QStringLiteral("mpris:trackid"));
     QString id;
@@ -86,8 +89,10 @@ std::string trackId(const QVariantMap& metadata) {
     } else if (value.metaType() == QMetaType::fromType<QString>()) {
         id = value.toString();
     }
-    if (id.startsWith(spotifyTrackPath)) {
-        id = QStringLiteral("spotify:track:") + id.mid(spotifyTrackPath.size());
+    const auto kindEnd = id.indexOf(QLatin1Char('/'), spotifyPath.size());
+    if (id.startsWith(spotifyPath) && kindEnd > spotifyPath.size()) {
+        id = QStringLiteral("spotify:") +
+             id.mid(spotifyPath.size()).replace(QLatin1Char('/'), QLatin1Char(':'));
     }
     return field(id);
 }
@@ -149,9 +154,11 @@ boost::asio::awaitable<std::string> MprisScriptRunner::run(std::string script) {
     if (script != SpotifyReader::script) {
         throw ScriptError::failed;
     }
+    // One limit for the whole run, however its calls share it.
+    const QDeadlineTimer deadline(timeoutMs);
     co_return co_await boost::asio::async_initiate<const boost::asio::use_awaitable_t<>&,
                                                    void(std::exception_ptr, std::string)>(
-        [this](auto handler) {
+        [this, deadline](auto handler) {
             // The bridge thread's context must not run out of work while the Qt thread asks.
             auto executor = boost::asio::prefer(boost::asio::get_associated_executor(handler),
                                                 boost::asio::execution::outstanding_work.tracked);
@@ -162,14 +169,21 @@ boost::asio::awaitable<std::string> MprisScriptRunner::run(std::string script) {
                 });
             };
             QMetaObject::invokeMethod(
-                context.get(), [this, done = std::move(done)] { ask(done); }, Qt::QueuedConnection);
+                context.get(), [this, deadline, done = std::move(done)] { ask(deadline, done); },
+                Qt::QueuedConnection);
         },
         boost::asio::use_awaitable);
 }
 
-void MprisScriptRunner::call(const QDBusMessage& message,
+void MprisScriptRunner::call(const QDBusMessage& message, QDeadlineTimer deadline,
                              std::function<void(const QDBusMessage&)> answered) {
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, timeoutMs), context.get());
+    const auto left = deadline.remainingTime();
+    if (left == 0) {
+        answered(message.createErrorReply(QDBusError::Timeout, QStringLiteral("out of time")));
+        return;
+    }
+    auto* watcher =
+        new QDBusPendingCallWatcher(bus.asyncCall(message, static_cast<int>(left)), context.get());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context.get(),
                      [watcher, answered = std::move(answered)] {
                          watcher->deleteLater();
@@ -177,12 +191,12 @@ void MprisScriptRunner::call(const QDBusMessage& message,
                      });
 }
 
-void MprisScriptRunner::ask(Done done) {
+void MprisScriptRunner::ask(QDeadlineTimer deadline, Done done) {
     auto hasOwner = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
     hasOwner << spotifyService;
-    call(hasOwner, [this, done](const QDBusMessage& reply) {
+    call(hasOwner, deadline, [this, deadline, done](const QDBusMessage& reply) {
         if (isError(reply)) {
             done(failureOf(reply), {});
         } else if (reply.arguments().value(0).metaType() != QMetaType::fromType<bool>()) {
@@ -190,19 +204,19 @@ void MprisScriptRunner::ask(Done done) {
         } else if (!reply.arguments().value(0).toBool()) {
             done(nullptr, "not running");
         } else {
-            askPlayer(done);
+            askPlayer(deadline, done);
         }
     });
 }
 
-void MprisScriptRunner::askPlayer(Done done) {
+void MprisScriptRunner::askPlayer(QDeadlineTimer deadline, Done done) {
     auto getAll = QDBusMessage::createMethodCall(spotifyService, playerPath,
                                                  QStringLiteral("org.freedesktop.DBus.Properties"),
                                                  QStringLiteral("GetAll"));
     getAll << playerInterface;
     // Asking must never start Spotify.
     getAll.setAutoStartService(false);
-    call(getAll, [done](const QDBusMessage& reply) {
+    call(getAll, deadline, [done](const QDBusMessage& reply) {
         if (isError(reply)) {
             if (playerIsGone(reply)) {
                 done(nullptr, "not running");

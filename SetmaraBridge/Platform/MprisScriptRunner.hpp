@@ -3,6 +3,7 @@
 #include "Readers/ScriptRunning.hpp"
 
 #include <QDBusConnection>
+#include <QDeadlineTimer>
 
 #include <chrono>
 #include <functional>
@@ -22,7 +23,7 @@ namespace bridge {
 // io_context must outlive the runner.
 class MprisScriptRunner : public ScriptRunning {
 public:
-    // `bus` is the session bus; `timeout` bounds each call to the player.
+    // `bus` is the session bus; `timeout` bounds each run, all of its calls together.
     explicit MprisScriptRunner(QDBusConnection bus,
                                std::chrono::milliseconds timeout = std::chrono::seconds(2));
     ~MprisScriptRunner() override;
@@ -34,10 +35,12 @@ public:
 private:
     using Done = std::function<void(std::exception_ptr, std::string)>;
 
-    // On the Qt thread: is the player there, and then what does it play.
-    void ask(Done done);
-    void askPlayer(Done done);
-    void call(const QDBusMessage& message, std::function<void(const QDBusMessage&)> answered);
+    // On the Qt thread: is the player there, and then what does it play, both before
+    // `deadline`. A call for which no time is left is answered at once with an error.
+    void ask(QDeadlineTimer deadline, Done done);
+    void askPlayer(QDeadlineTimer deadline, Done done);
+    void call(const QDBusMessage& message, QDeadlineTimer deadline,
+              std::function<void(const QDBusMessage&)> answered);
 
     QDBusConnection bus;
     int timeoutMs;

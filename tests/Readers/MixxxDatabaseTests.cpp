@@ -97,7 +97,7 @@ TEST(MixxxDatabaseTests, BrokenDatabasesFailWithSQLitesMessage) {
     }
 }
 
-TEST(MixxxDatabaseTests, UsesTheFirstPathThatExistsAndNothingWithoutOne) {
+TEST(MixxxDatabaseTests, UsesAPathThatExistsAndNothingWithoutOne) {
     TempFolder folder;
     const auto flatpak = folder / "flatpak.sqlite";
     const auto plain = folder / "plain.sqlite";
@@ -113,6 +113,31 @@ TEST(MixxxDatabaseTests, UsesTheFirstPathThatExistsAndNothingWithoutOne) {
     first.addEntry(first.addPlaylist("s", MixxxLibrary::history), first.addTrack("Flatpak", "A"),
                    "'2026-12-08 20:30:00'");
     EXPECT_EQ(MixxxDatabase({flatpak, plain}).latest()->title, "Flatpak");
+}
+
+TEST(MixxxDatabaseTests, WithTwoDatabasesReadsTheOneChangedLast) {
+    TempFolder folder;
+    const auto flatpak = folder / "flatpak.sqlite";
+    const auto plain = folder / "plain.sqlite";
+    for (const auto& [file, title] : {std::pair{flatpak, "Flatpak"}, std::pair{plain, "Plain"}}) {
+        MixxxLibrary library(file);
+        library.addEntry(library.addPlaylist("s", MixxxLibrary::history),
+                         library.addTrack(title, "A"), "'2026-12-08 20:30:00'");
+    }
+    const auto hourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours{1};
+    const auto at = [&](const std::filesystem::path& file, int minutes) {
+        std::filesystem::last_write_time(file, hourAgo + std::chrono::minutes{minutes});
+    };
+    MixxxDatabase database({flatpak, plain});
+    at(flatpak, 0);
+    at(plain, 0);
+    EXPECT_EQ(database.latest()->title, "Flatpak") << "a tie goes to the first";
+    at(plain, 1);
+    EXPECT_EQ(database.latest()->title, "Plain");
+    // A write that is still in the log counts as a change of its database.
+    touch(flatpak.string() + "-wal", "");
+    at(flatpak.string() + "-wal", 2);
+    EXPECT_EQ(database.latest()->title, "Flatpak");
 }
 
 TEST(MixxxDatabaseTests, DefaultPathsTryTheFlatpakFirst) {

@@ -26,10 +26,18 @@ TEST(RunningProgramsTests, FindsProcessesByTheirShortName) {
 
     process(proc.path(), "4300", "djay Pro AI");
     EXPECT_TRUE(isProgramRunning(isDjayProcess, proc.path()));
+
+    // Flathub's Mixxx runs its renamed binary from a wrapper script.
+    testing::TempFolder flatpak;
+    process(flatpak.path(), "5100", "bwrap");
+    process(flatpak.path(), "5107", "mixxx.bin");
+    EXPECT_TRUE(isProgramRunning(isMixxxProcess, flatpak.path()));
 }
 
 TEST(RunningProgramsTests, NamesOfTheDjPrograms) {
     EXPECT_TRUE(isMixxxProcess("mixxx"));
+    EXPECT_TRUE(isMixxxProcess("mixxx.bin"));
+    EXPECT_FALSE(isMixxxProcess("mixxx.bin2"));
     EXPECT_FALSE(isMixxxProcess("mixxx-helper"));
     EXPECT_FALSE(isMixxxProcess("Mixxx"));
     EXPECT_TRUE(isDjayProcess("djay"));

@@ -213,6 +213,23 @@ TEST(VDJReaderTests, AStreamIsFetchedAgainOnlyWhenItsTitleChanges) {
     EXPECT_EQ(f.questionsOfARead(), 4u + 1u);
 }
 
+TEST(VDJReaderTests, ANewStreamItemWhoseDetailsFailedIsFetchedAgain) {
+    Fixture f({1});
+    f.vdj->load(1, "", "Radio One");
+    f.read();
+    f.vdj->set(1, "get_title", "Radio Two");
+    f.vdj->set(1, "get_artist", "Host");
+    f.vdj->failures.emplace("deck 1 get_key", SourceError::notAnswering);
+    EXPECT_EQ(f.failure(), SourceError::notAnswering);
+    f.vdj->failures.clear();
+    // The new title counts as new until its details have arrived.
+    EXPECT_EQ(f.questionsOfARead(), 4u + 5u + 1u);
+    const auto song = f.read().decks[0].song;
+    EXPECT_EQ(song->title, "Radio Two");
+    EXPECT_EQ(song->artist, "Host");
+    EXPECT_EQ(f.questionsOfARead(), 4u + 1u);
+}
+
 TEST(VDJReaderTests, AFileAndAStreamNeverShareCachedDetails) {
     Fixture f({1});
     f.vdj->load(1, "/a.mp3", "A");

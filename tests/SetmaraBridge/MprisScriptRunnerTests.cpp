@@ -8,9 +8,11 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusServer>
 #include <QDBusVirtualObject>
 #include <QEventLoop>
 #include <QStringList>
+#include <QTimer>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
 #include <gtest/gtest.h>
@@ -91,6 +93,29 @@ public:
     QVariantMap properties;
     QString errorName;
     QString askedFor;
+};
+
+// The far end of a peer-to-peer connection standing in for the whole bus: it answers the
+// bus's own question and the player's, each after `delay`.
+class SlowBus : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        QDBusMessage reply;
+        if (message.member() == QLatin1String("NameHasOwner")) {
+            reply = message.createReply(true);
+        } else if (message.member() == QLatin1String("GetAll")) {
+            reply = message.createReply(QVariant::fromValue(
+                QVariantMap{{"PlaybackStatus", "Stopped"}, {"Metadata", QVariantMap{}}}));
+        } else {
+            return false;
+        }
+        QTimer::singleShot(delay, this, [connection, reply] { connection.send(reply); });
+        return true;
+    }
+
+    std::chrono::milliseconds delay{0};
 };
 
 QVariantMap playing(QVariant trackId, QVariant length, QString status = "Playing") {
@@ -208,6 +233,25 @@ TEST_F(MprisScriptRunnerTests, TakesBothTrackIdFormsAndBothLengthTypes) {
                              "Luis Fonsi, Daddy Yankee\t180500"));
 }
 
+TEST_F(MprisScriptRunnerTests, EverySpotifyObjectPathBecomesItsUri) {
+    startPlayer();
+    const auto idFor = [this](const QString& path) {
+        player.properties = playing(QVariant::fromValue(QDBusObjectPath(path)), qlonglong(1000));
+        const auto outcome = ask();
+        const auto* reply = std::get_if<std::string>(&outcome);
+        return reply ? reply->substr(8, reply->find('\t', 8) - 8) : std::string("failed");
+    };
+    EXPECT_EQ(idFor("/com/spotify/episode/512ojhOuo1ktJprKbVcKyQ"),
+              "spotify:episode:512ojhOuo1ktJprKbVcKyQ");
+    EXPECT_EQ(idFor("/com/spotify/ad/7lPN2DXiMsVn7XUKtOW1CS"), "spotify:ad:7lPN2DXiMsVn7XUKtOW1CS");
+    EXPECT_EQ(idFor("/com/spotify/local/Daft_20Punk/Discovery/One_20More_20Time/320"),
+              "spotify:local:Daft_20Punk:Discovery:One_20More_20Time:320");
+    // Other players' paths, and Spotify paths without a kind, stay as they are.
+    EXPECT_EQ(idFor("/org/mpris/MediaPlayer2/TrackList/NoTrack"),
+              "/org/mpris/MediaPlayer2/TrackList/NoTrack");
+    EXPECT_EQ(idFor("/com/spotify/track"), "/com/spotify/track");
+}
+
 TEST_F(MprisScriptRunnerTests, ValuesOfTheWrongTypeAreMissing) {
     startPlayer();
     auto properties = playing(42, 215.5);
@@ -235,6 +279,37 @@ TEST_F(MprisScriptRunnerTests, ErrorsAndSilenceFail) {
     EXPECT_EQ(ask(), Outcome(ScriptError::failed));
     player.answer = FakePlayer::Answer::silence;
     EXPECT_EQ(ask(), Outcome(ScriptError::failed));
+}
+
+TEST_F(MprisScriptRunnerTests, OneTimeLimitCoversBothCallsOfARun) {
+    QDBusServer server(QStringLiteral("unix:tmpdir=/tmp"));
+    ASSERT_TRUE(server.isConnected());
+    SlowBus far;
+    QObject::connect(&server, &QDBusServer::newConnection, [&far](const QDBusConnection& peer) {
+        QDBusConnection(peer).registerVirtualObject("/", &far, QDBusConnection::SubPath);
+    });
+    const auto near = QDBusConnection::connectToPeer(server.address(), "slow bus");
+    ASSERT_TRUE(near.isConnected());
+    MprisScriptRunner runner(near, 400ms);
+    const auto run = [&] {
+        try {
+            return Outcome(onBridgeThread(runner.run(std::string(SpotifyReader::script))));
+        } catch (const ScriptError& error) {
+            return Outcome(error);
+        }
+    };
+
+    far.delay = 100ms;
+    EXPECT_EQ(run(), Outcome("stopped"));
+    // Each answer alone comes in time, both together do not.
+    far.delay = 300ms;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(), Outcome(ScriptError::failed));
+    const auto took = std::chrono::steady_clock::now() - started;
+    // Qt's timers may fire a little early; two limits of their own would take 600 ms.
+    EXPECT_GE(took, 300ms);
+    EXPECT_LT(took, 550ms);
+    QDBusConnection::disconnectFromPeer(near.name());
 }
 
 TEST_F(MprisScriptRunnerTests, ServesTheSpotifyScriptOnly) {

@@ -22,6 +22,7 @@ const auto capturePath = std::filesystem::path{BRIDGE_SOURCE_DIR} / ".." / "shar
                          "stagelinq" / "sc6000-x1800-boot.pcap";
 
 struct Packet {
+    std::chrono::microseconds time{0}; // when it was captured
     bool tcp = false;
     std::uint16_t sourcePort = 0;
     std::uint16_t destinationPort = 0;
@@ -43,6 +44,8 @@ std::vector<Packet> readCapture() {
     }
     std::vector<Packet> packets;
     for (std::size_t at = 24; at + 16 <= data.size();) {
+        const std::chrono::microseconds time{std::chrono::seconds{bigEndian(data, at, 4)} +
+                                             std::chrono::microseconds{bigEndian(data, at + 4, 4)}};
         const auto length = bigEndian(data, at + 8, 4);
         const Bytes frame(data.begin() + static_cast<long>(at + 16),
                           data.begin() +
@@ -57,7 +60,7 @@ std::vector<Packet> readCapture() {
             std::min<std::size_t>(frame.size(), ip + bigEndian(frame, ip + 2, 2));
         const std::size_t l4 = ip + header;
         const auto protocol = frame[ip + 9];
-        Packet packet;
+        Packet packet{.time = time};
         if (protocol == 17 && l4 + 8 <= end) {
             packet.payload.assign(frame.begin() + static_cast<long>(l4 + 8),
                                   frame.begin() + static_cast<long>(end));
@@ -188,6 +191,27 @@ TEST_F(CaptureReplayTests, HearsTheRealFramesOnLoopback) {
     ASSERT_TRUE(runUntil(context, [&] { return ended; }));
 }
 
+TEST_F(CaptureReplayTests, ThePlayerSendsAReferenceOfItsOwnEveryFiveSeconds) {
+    // On its main connection the player answers each of the client's references at once
+    // and, besides, sends references of its own: its token first, no second one.
+    const auto player = Bytes{0x8f, 0xba, 0x5c, 0xed, 0x93, 0x81, 0x4d, 0x5c,
+                              0xb3, 0x34, 0x5b, 0xf9, 0x35, 0xb8, 0xe4, 0x9e};
+    const auto own = join({StageLinQ::uint(1, 4), player, Bytes(16, 0)});
+    std::vector<std::chrono::microseconds> sent;
+    for (const auto& packet : packets) {
+        if (packet.tcp && packet.sourcePort == 42923 && packet.payload.size() == 44 &&
+            std::equal(own.begin(), own.end(), packet.payload.begin())) {
+            sent.push_back(packet.time);
+        }
+    }
+    ASSERT_EQ(sent.size(), 3u);
+    for (std::size_t i = 1; i < sent.size(); ++i) {
+        EXPECT_NEAR(std::chrono::duration<double>(sent[i] - sent[i - 1]).count(), 5.0, 0.01);
+    }
+    // A session gives up after three of them went missing.
+    EXPECT_EQ(StageLinQConnection::silentWithin, 3 * 5s);
+}
+
 asio::awaitable<void> serve(tcp::acceptor& acceptor, std::size_t skip, Bytes bytes) {
     auto socket = co_await acceptor.async_accept(asio::use_awaitable);
     co_await readBytes(socket, skip);
@@ -240,7 +264,7 @@ TEST_F(CaptureReplayTests, FollowsTheRealPlayerStreams) {
                                    .port = main.local_endpoint().port(),
                                    .address = "127.0.0.1"};
     auto session = Task::spawn(context.get_executor(),
-                               StageLinQConnection::follow(player, tokenOf(0x0A), 5s,
+                               StageLinQConnection::follow(player, tokenOf(0x0A), {},
                                                            [&](const std::string& path,
                                                                const StageLinQ::StateValue& value) {
                                                                values.emplace_back(path, value);

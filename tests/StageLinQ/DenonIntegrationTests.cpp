@@ -2,6 +2,7 @@
 #include "Engine/PlayDetector.hpp"
 #include "Engine/SourceError.hpp"
 #include "StageLinQ/DenonReader.hpp"
+#include "StageLinQ/StageLinQConnection.hpp"
 #include "StageLinQ/StageLinQLink.hpp"
 #include "StageLinQTesting.hpp"
 #include "Support/Task.hpp"
@@ -22,8 +23,9 @@ protected:
     DenonIntegrationTests() {
         port = freePort(context);
         reader = std::make_unique<DenonReader>(
-            std::make_shared<StageLinQLink>(port,
-                                            [] { return std::vector<std::string>{"127.0.0.1"}; }),
+            std::make_shared<StageLinQLink>(
+                port, [] { return std::vector<std::string>{"127.0.0.1"}; },
+                StageLinQConnection::Limits{.silentWithin = silentWithin}),
             StageLinQ::newToken(), [this] { return ReferenceClock::now() + Seconds{skew.load()}; });
     }
 
@@ -63,8 +65,19 @@ protected:
         });
     }
 
+    // Whether deck 1 comes to hold the song of that title.
+    bool readsTitle(const std::string& title) {
+        return runUntil(context, [&] {
+            const auto snapshot = read();
+            return snapshot && snapshot->decks[0].song && snapshot->decks[0].song->title == title;
+        });
+    }
+
     // The next session with a player that went away starts five seconds later.
     void fiveSecondsLater() { skew = skew + 5.0; }
+
+    // A silence limit short enough to wait for; the simulated players answer every keep-alive.
+    static constexpr std::chrono::milliseconds silentWithin{2000};
 
     asio::io_context context;
     std::uint16_t port = 0;
@@ -113,6 +126,37 @@ TEST_F(DenonIntegrationTests, FollowsAPlayerThatComesBackOnANewPort) {
     fiveSecondsLater();
     ASSERT_TRUE(runUntil(context, [&] { return player.sessions() == 2; }));
     ASSERT_TRUE(readsDecks(2));
+}
+
+TEST_F(DenonIntegrationTests, DropsAPlayerThatFallsSilentAndFollowsItWhenItIsBack) {
+    auto& player = addPlayer();
+    player.load(1, "So What", "Miles Davis");
+    ASSERT_TRUE(readsTitle("So What"));
+    // Its power goes: nothing closes, nothing more arrives.
+    player.silence();
+    const auto silenced = std::chrono::steady_clock::now();
+    ASSERT_TRUE(runUntil(
+        context, [&] { return !read(); }, 3 * silentWithin))
+        << "its decks vanish";
+    EXPECT_GE(std::chrono::steady_clock::now() - silenced, silentWithin / 2);
+
+    player.start();
+    fiveSecondsLater();
+    ASSERT_TRUE(runUntil(context, [&] { return player.sessions() == 2; }));
+    ASSERT_TRUE(readsTitle("So What"));
+}
+
+TEST_F(DenonIntegrationTests, FollowsAPlayerBackOnNewPortsBeforeItsSilenceIsNoticed) {
+    auto& player = addPlayer();
+    player.load(1, "So What", "Miles Davis");
+    ASSERT_TRUE(readsTitle("So What"));
+    // It restarts at once: the old connections are still open and silent on this side.
+    player.silence();
+    player.start();
+    player.load(1, "Blue in Green", "Miles Davis");
+    ASSERT_TRUE(runUntil(
+        context, [&] { return player.sessions() == 2; }, silentWithin * 3 / 4));
+    ASSERT_TRUE(readsTitle("Blue in Green"));
 }
 
 TEST_F(DenonIntegrationTests, NumbersDecksByPlayerAndLeavesTheNinthOut) {

@@ -187,6 +187,36 @@ TEST_F(DenonReaderTests, DropsAnEndedSessionAndRetriesAfterFiveSeconds) {
     EXPECT_EQ(read().decks.size(), 2u) << "the old state went with the old session";
 }
 
+TEST_F(DenonReaderTests, AFollowedDeviceOnAnotherAddressOrPortGetsANewSession) {
+    EXPECT_TRUE(notAnswering());
+    ASSERT_TRUE(runUntil(context, [&] { return network->found != nullptr; }));
+    announce(player(0x01));
+    const auto first = network->sessions.at(tokenOf(1));
+    first->value("/Engine/DeckCount", StageLinQ::StateValue{.number = 4});
+    EXPECT_EQ(read().decks.size(), 4u);
+
+    // It restarted on a new port while its old session still waits for it.
+    announce(player(0x01, "JP13", 40001));
+    ASSERT_TRUE(runUntil(context, [&] { return first->cancelled; }));
+    const auto second = network->sessions.at(tokenOf(1));
+    EXPECT_EQ(network->sessionCount, 2);
+    EXPECT_EQ(second->device.port, 40001);
+    EXPECT_EQ(read().decks.size(), 2u) << "the old state went with the old session";
+    // What the old session still delivers is not taken.
+    first->value("/Engine/DeckCount", StageLinQ::StateValue{.number = 4});
+    EXPECT_EQ(read().decks.size(), 2u);
+
+    auto moved = player(0x01, "JP13", 40001);
+    moved.address = "127.0.0.2";
+    announce(moved);
+    ASSERT_TRUE(runUntil(context, [&] { return second->cancelled; }));
+    EXPECT_EQ(network->sessionCount, 3);
+    EXPECT_TRUE(network->following(tokenOf(1)));
+    EXPECT_EQ(read().decks.size(), 2u);
+    announce(moved);
+    EXPECT_EQ(network->sessionCount, 3);
+}
+
 TEST_F(DenonReaderTests, RetriesARefusingDeviceAtMostEveryFiveSeconds) {
     network->refuse.insert(tokenOf(1));
     EXPECT_TRUE(notAnswering());

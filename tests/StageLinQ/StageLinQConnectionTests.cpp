@@ -39,7 +39,7 @@ struct Session {
 };
 
 std::shared_ptr<Session> startSession(asio::io_context& context, std::uint16_t port,
-                                      std::chrono::milliseconds answerWithin = 5s) {
+                                      StageLinQConnection::Limits limits = {}) {
     auto session = std::make_shared<Session>();
     const StageLinQ::Device device{.token = deviceToken,
                                    .name = "sc6000",
@@ -50,7 +50,7 @@ std::shared_ptr<Session> startSession(asio::io_context& context, std::uint16_t p
     session->task =
         Task::spawn(context.get_executor(),
                     StageLinQConnection::follow(
-                        device, ownToken, answerWithin,
+                        device, ownToken, limits,
                         [raw = session.get()](const std::string& path, const StateValue& value) {
                             raw->values.emplace_back(path, value);
                         }),
@@ -158,6 +158,26 @@ asio::awaitable<void> writeThenClose(tcp::socket& socket, Bytes bytes) {
 asio::awaitable<void> writeLate(tcp::socket& socket) {
     co_await pause(400ms);
     co_await writeBytes(socket, valueMessage("/Engine/Deck1/Play", R"({"state":true})"));
+    co_await pause(60s);
+}
+
+// Once the session has opened the state map, ends the main connection: with a reset, or
+// with an orderly close.
+asio::awaitable<void> endMainWhenStateMapIsUp(ScriptedPlayer& scripted, tcp::socket& socket,
+                                              bool reset) {
+    co_await writeBytes(socket, scripted.serviceList());
+    while (scripted.announcement.empty()) {
+        co_await pause(10ms);
+    }
+    if (reset) {
+        socket.set_option(asio::socket_base::linger(true, 0));
+    }
+    socket.close();
+}
+
+asio::awaitable<void> writeThenNote(tcp::socket& socket, Bytes bytes, bool& written) {
+    co_await writeBytes(socket, bytes);
+    written = true;
     co_await pause(60s);
 }
 
@@ -301,7 +321,7 @@ TEST_F(StageLinQConnectionTests, FailsWhenThePlayerStopsMidMessage) {
 TEST_F(StageLinQConnectionTests, GivesUpOnAPlayerThatDoesNotAnswer) {
     player.onMain(idle);
     const auto started = std::chrono::steady_clock::now();
-    auto session = startSession(context, player.mainPort(), 200ms);
+    auto session = startSession(context, player.mainPort(), {.answerWithin = 200ms});
     ASSERT_TRUE(runUntil(
         context, [&] { return session->ended; }, 3s));
     EXPECT_GE(std::chrono::steady_clock::now() - started, 200ms);
@@ -312,9 +332,68 @@ TEST_F(StageLinQConnectionTests, GivesUpOnAPlayerThatDoesNotAnswer) {
 TEST_F(StageLinQConnectionTests, TheDeadlineEndsOnceTheStateMapIsOpen) {
     player.onMain(send(player.serviceList()));
     player.onStateMap([](tcp::socket& socket) { return writeLate(socket); });
-    auto session = startSession(context, player.mainPort(), 200ms);
+    auto session = startSession(context, player.mainPort(), {.answerWithin = 200ms});
     ASSERT_TRUE(runUntil(
         context, [&] { return session->values.size() == 1; }, 3s));
+    EXPECT_FALSE(session->ended);
+}
+
+TEST_F(StageLinQConnectionTests, EndsWhenThePlayerFallsSilentWithoutClosing) {
+    DenonPlayer denon{context, DenonPlayer::Options{.token = deviceToken}};
+    denon.start();
+    denon.load(1, "So What", "Miles Davis");
+    auto session = startSession(context, denon.mainPort(), {.silentWithin = 600ms});
+    ASSERT_TRUE(runUntil(context, [&] { return session->values.size() == 3; }));
+    // A player that answers the keep-alives stays followed well past the limit.
+    runUntil(
+        context, [] { return false; }, 1s);
+    EXPECT_FALSE(session->ended);
+
+    denon.silence();
+    const auto silenced = std::chrono::steady_clock::now();
+    ASSERT_TRUE(runUntil(
+        context, [&] { return session->ended; }, 3s));
+    // The limit runs from the last answer heard, at most one keep-alive before the silence.
+    const auto after = std::chrono::steady_clock::now() - silenced;
+    EXPECT_GE(after, 300ms);
+    EXPECT_LT(after, 1500ms);
+    EXPECT_TRUE(session->failedWith(StageLinQError::closed));
+}
+
+TEST_F(StageLinQConnectionTests, EndsWhenThePlayerEndsItsMainConnection) {
+    const auto sessionWith = [&](ScriptedPlayer& scripted, bool reset) {
+        scripted.onMain([&scripted, reset](tcp::socket& socket) {
+            return endMainWhenStateMapIsUp(scripted, socket, reset);
+        });
+        scripted.onStateMap(idle);
+        return startSession(scripted.context, scripted.mainPort());
+    };
+    // The state map stays open and quiet; only the main connection tells.
+    for (const bool reset : {true, false}) {
+        ScriptedPlayer scripted{context};
+        auto session = sessionWith(scripted, reset);
+        ASSERT_TRUE(runUntil(
+            context, [&] { return session->ended; }, 2s))
+            << (reset ? "reset" : "closed");
+        EXPECT_TRUE(session->error);
+        EXPECT_TRUE(scripted.stateMap && scripted.bothClosed());
+    }
+}
+
+TEST_F(StageLinQConnectionTests, ReadsAndDropsWhatThePlayerSendsOnTheMainConnection) {
+    // Far more references than the connection could hold unread.
+    Bytes references;
+    for (int i = 0; i < 200'000; ++i) {
+        const auto reference = StageLinQ::reference(deviceToken, Bytes(16, 0));
+        references.insert(references.end(), reference.begin(), reference.end());
+    }
+    bool written = false;
+    player.onMain([&](tcp::socket& socket) {
+        return writeThenNote(socket, join({player.serviceList(), references}), written);
+    });
+    player.onStateMap(send(valueMessage("/Engine/Deck1/Play", R"({"state":true})")));
+    auto session = startSession(context, player.mainPort());
+    ASSERT_TRUE(runUntil(context, [&] { return written && session->values.size() == 1; }));
     EXPECT_FALSE(session->ended);
 }
 

@@ -121,6 +121,22 @@ TEST_F(StageLinQDecksTests, MakesSongsOfLoadedDecks) {
     EXPECT_EQ(deck(2), (DeckSnapshot{.deck = 2}));
 }
 
+TEST_F(StageLinQDecksTests, TrimsNamesAndTakesBlankOnesAsAbsent) {
+    decks.add(first, "JP13");
+    text(first, "/Engine/Deck1/Track/SongName", " \tSo What\n");
+    text(first, "/Engine/Deck1/Track/ArtistName", "\u00A0Miles Davis ");
+    EXPECT_EQ(deck(1).song, (Song{.filePath = "denon:Miles Davis \u2013 So What",
+                                  .title = "So What",
+                                  .artist = "Miles Davis"}));
+
+    text(first, "/Engine/Deck2/Track/SongName", " ");
+    text(first, "/Engine/Deck2/Track/ArtistName", "\r\n");
+    EXPECT_EQ(deck(2), (DeckSnapshot{.deck = 2})) << "names of blanks load nothing";
+    flag(first, "/Engine/Deck2/Track/SongLoaded", true);
+    EXPECT_EQ(deck(2),
+              (DeckSnapshot{.deck = 2, .loaded = true, .song = Song{.filePath = "denon:"}}));
+}
+
 TEST_F(StageLinQDecksTests, JudgesAudibilityFromFaderAndCrossfader) {
     decks.add(first, "JP13");
     playing(first);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 #include <system_error>
+#include <thread>
 
 namespace bridge {
 namespace {
@@ -129,6 +130,29 @@ TEST_F(StageLinQLinkTests, FailsWhenThePortIsHeld) {
         context, [&] { return ended; }, 2s));
     ASSERT_TRUE(failure);
     EXPECT_THROW(std::rethrow_exception(failure), std::system_error);
+}
+
+// A run whose end is posted to its io_context, which is destroyed before the end is handled;
+// the task's handle goes last.
+void destroyTheContextRightAfterTheEnd() {
+    {
+        auto context = std::make_unique<asio::io_context>();
+        StageLinQLink link{freePort(*context), [] { return std::vector<std::string>{}; }};
+        const auto task = Task::spawn(context->get_executor(),
+                                      link.discover({}, [](const StageLinQ::Device&) {}));
+        context->poll(); // the run starts its thread
+        task.cancel();
+        context->poll();
+        // The thread sees the cancellation within one receive timeout and posts its end.
+        std::this_thread::sleep_for(800ms);
+        context.reset();
+    }
+    std::exit(0);
+}
+
+TEST(StageLinQLinkEnding, JoinsItsThreadWhenTheContextGoesRightAfterTheEnd) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(destroyTheContextRightAfterTheEnd(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(StageLinQLinkAddresses, ListsEachBroadcastAddressOnce) {

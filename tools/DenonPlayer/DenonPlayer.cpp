@@ -75,10 +75,15 @@ void spawn(asio::io_context& context, asio::awaitable<void> work) {
 } // namespace
 
 struct DenonPlayer::State {
-    // One state-map client, with the writes queued for it.
+    // One connection, main or state map, with the writes queued for it. It falls silent with
+    // the power it was made under.
     struct Client {
-        explicit Client(tcp::socket socket) : socket(std::move(socket)) {}
+        Client(tcp::socket socket, std::shared_ptr<const bool> silenced)
+            : socket(std::move(socket)), silenced(std::move(silenced)),
+              pings(this->socket.get_executor()) {}
         tcp::socket socket;
+        const std::shared_ptr<const bool> silenced;
+        asio::steady_timer pings; // paces the player's own references on a main connection
         std::set<std::string> subscribed;
         std::deque<Bytes> queue;
         bool writing = false;
@@ -88,6 +93,9 @@ struct DenonPlayer::State {
         : context(context), options(std::move(options)) {}
 
     void send(const std::shared_ptr<Client>& client, Bytes message) {
+        if (*client->silenced) {
+            return;
+        }
         client->queue.push_back(std::move(message));
         if (!client->writing) {
             client->writing = true;
@@ -96,7 +104,7 @@ struct DenonPlayer::State {
     }
 
     static asio::awaitable<void> write(std::shared_ptr<Client> client) {
-        while (!client->queue.empty()) {
+        while (!client->queue.empty() && !*client->silenced) {
             const auto message = std::move(client->queue.front());
             client->queue.pop_front();
             const auto [error, sent] = co_await asio::async_write(
@@ -108,6 +116,30 @@ struct DenonPlayer::State {
         client->writing = false;
     }
 
+    // The player's own references, its token first and no second one, as real players send
+    // them every 5 seconds.
+    asio::awaitable<void> ping([[maybe_unused]] std::shared_ptr<State> alive,
+                               std::shared_ptr<Client> client) {
+        while (!*client->silenced && client->socket.is_open()) {
+            client->pings.expires_after(options.referenceEvery);
+            const auto [error] =
+                co_await client->pings.async_wait(asio::as_tuple(asio::use_awaitable));
+            if (error) {
+                co_return;
+            }
+            send(client, StageLinQ::reference(options.token, Bytes(16, 0)));
+        }
+    }
+
+    void closeAcceptors() {
+        boost::system::error_code ignored;
+        for (auto* acceptor : {&mainAcceptor, &stateMapAcceptor}) {
+            if (*acceptor) {
+                (*acceptor)->close(ignored);
+            }
+        }
+    }
+
     Bytes valueMessage(const std::string& path) const {
         return stateMessage(valueKind, path, StageLinQ::text(values.at(path)));
     }
@@ -115,22 +147,22 @@ struct DenonPlayer::State {
     // Every coroutine holds the state, which outlives the player while connections wind down.
     asio::awaitable<void> acceptMain(std::shared_ptr<State> self, tcp::acceptor& acceptor) {
         while (true) {
-            auto socket =
-                std::make_shared<tcp::socket>(co_await acceptor.async_accept(asio::use_awaitable));
-            sockets.push_back(socket);
+            auto client = std::make_shared<Client>(
+                co_await acceptor.async_accept(asio::use_awaitable), silenced);
+            mains.push_back(client);
             ++connections;
-            spawn(context, serveMain(self, socket));
+            spawn(context, serveMain(self, client));
         }
     }
 
-    asio::awaitable<void> serveMain([[maybe_unused]] std::shared_ptr<State> alive,
-                                    std::shared_ptr<tcp::socket> socket) {
+    asio::awaitable<void> serveMain(std::shared_ptr<State> self, std::shared_ptr<Client> main) {
         if (options.refuseSessions) {
-            socket->close();
+            main->socket.close();
             co_return;
         }
-        co_await readBytes(*socket, 4);
-        const auto client = co_await readBytes(*socket, 16);
+        auto& socket = main->socket;
+        co_await readBytes(socket, 4);
+        const auto client = co_await readBytes(socket, 16);
         ++sessions;
         // Its own services request, the service list, then its reference: one segment, as
         // real players answer.
@@ -139,14 +171,25 @@ struct DenonPlayer::State {
         append(answer, serviceAnnouncement(options.token, "StateMap", stateMapPort));
         append(answer, serviceAnnouncement(options.token, "BeatInfo", 0));
         append(answer, StageLinQ::reference(client, options.token));
-        co_await asio::async_write(*socket, asio::buffer(answer), asio::use_awaitable);
+        send(main, std::move(answer));
+        spawn(context, ping(self, main));
         while (true) {
-            const auto id = co_await readUint(*socket, 4);
+            const auto id = co_await readUint(socket, 4);
+            if (*main->silenced) {
+                break;
+            }
             if (id == 1) {
-                co_await readBytes(*socket, 40);
+                // Each reference is answered at once, its first token kept and this player's
+                // put second.
+                const auto reference = co_await readBytes(socket, 40);
                 ++references;
+                auto reply = StageLinQ::uint(1, 4);
+                append(reply, Bytes(reference.begin(), reference.begin() + 16));
+                append(reply, options.token);
+                append(reply, Bytes(reference.begin() + 32, reference.end()));
+                send(main, std::move(reply));
             } else if (id == 2) {
-                co_await readBytes(*socket, 16);
+                co_await readBytes(socket, 16);
             } else {
                 break;
             }
@@ -156,7 +199,8 @@ struct DenonPlayer::State {
     asio::awaitable<void> acceptStateMap(std::shared_ptr<State> self, tcp::acceptor& acceptor) {
         while (true) {
             auto socket = co_await acceptor.async_accept(asio::use_awaitable);
-            spawn(context, serveStateMap(self, std::make_shared<Client>(std::move(socket))));
+            spawn(context,
+                  serveStateMap(self, std::make_shared<Client>(std::move(socket), silenced)));
         }
     }
 
@@ -178,6 +222,9 @@ struct DenonPlayer::State {
         while (true) {
             const auto length = co_await readUint(client->socket, 4);
             const auto body = co_await readBytes(client->socket, length);
+            if (*client->silenced) {
+                co_return;
+            }
             StageLinQ::Reader reader{body};
             reader.bytes(4);
             if (reader.uint(4) != subscribeKind) {
@@ -199,8 +246,10 @@ struct DenonPlayer::State {
     std::optional<tcp::acceptor> stateMapAcceptor;
     std::uint16_t mainPort = 0;
     std::uint16_t stateMapPort = 0;
-    std::vector<std::shared_ptr<tcp::socket>> sockets;
+    std::shared_ptr<bool> silenced = std::make_shared<bool>(false); // of the current power
+    std::vector<std::shared_ptr<Client>> mains;
     std::list<std::shared_ptr<Client>> clients;
+    std::vector<std::shared_ptr<Client>> abandoned; // left open, silent, when the power went
     std::map<std::string, std::string> values;
     std::vector<std::string> recorded;
     int connections = 0;
@@ -218,7 +267,8 @@ DenonPlayer::~DenonPlayer() {
 }
 
 void DenonPlayer::start() {
-    disconnect();
+    closeServices();
+    state->silenced = std::make_shared<bool>(false);
     const tcp::endpoint loopback{asio::ip::address_v4::loopback(), 0};
     auto& main = state->mainAcceptor.emplace(state->context, loopback);
     auto& stateMap = state->stateMapAcceptor.emplace(state->context, loopback);
@@ -229,19 +279,37 @@ void DenonPlayer::start() {
 }
 
 void DenonPlayer::disconnect() {
-    boost::system::error_code ignored;
-    for (auto* acceptor : {&state->mainAcceptor, &state->stateMapAcceptor}) {
-        if (*acceptor) {
-            (*acceptor)->close(ignored);
-        }
+    closeServices();
+    for (const auto& client : state->abandoned) {
+        boost::system::error_code ignored;
+        client->socket.close(ignored);
     }
-    for (const auto& socket : state->sockets) {
-        socket->close(ignored);
+    state->abandoned.clear();
+}
+
+void DenonPlayer::silence() {
+    *state->silenced = true;
+    state->closeAcceptors();
+    for (const auto& main : state->mains) {
+        main->pings.cancel();
+    }
+    state->abandoned.insert(state->abandoned.end(), state->mains.begin(), state->mains.end());
+    state->abandoned.insert(state->abandoned.end(), state->clients.begin(), state->clients.end());
+    state->mains.clear();
+    state->clients.clear();
+}
+
+void DenonPlayer::closeServices() {
+    state->closeAcceptors();
+    boost::system::error_code ignored;
+    for (const auto& main : state->mains) {
+        main->socket.close(ignored);
+        main->pings.cancel();
     }
     for (const auto& client : state->clients) {
         client->socket.close(ignored);
     }
-    state->sockets.clear();
+    state->mains.clear();
     state->clients.clear();
     state->mainPort = 0;
 }
@@ -262,8 +330,10 @@ asio::awaitable<void> DenonPlayer::announce(std::uint16_t port, std::chrono::mil
     const asio::ip::udp::endpoint target{asio::ip::address_v4::loopback(), port};
     asio::steady_timer timer{state->context};
     while (true) {
-        const auto bytes = frame();
-        co_await socket.async_send_to(asio::buffer(bytes), target, asio::use_awaitable);
+        if (!*state->silenced) {
+            const auto bytes = frame();
+            co_await socket.async_send_to(asio::buffer(bytes), target, asio::use_awaitable);
+        }
         timer.expires_after(every);
         co_await timer.async_wait(asio::use_awaitable);
     }

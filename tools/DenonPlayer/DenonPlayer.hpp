@@ -24,6 +24,9 @@ public:
         std::string version = "2.3.1";
         StageLinQ::Bytes token = StageLinQ::newToken();
         bool refuseSessions = false; // close every connection at once, as mixers do
+        // How often it sends a reference of its own on each main connection, besides
+        // answering each of the client's.
+        std::chrono::milliseconds referenceEvery{5000};
     };
 
     struct Step {
@@ -41,6 +44,10 @@ public:
     void start();
     // Closes the services and every connection, as a player that is switched off.
     void disconnect();
+    // Stops answering, as a player whose power or cable is cut: it sends nothing more, reads
+    // nothing more and announces nothing until started again, and it closes nothing, so its
+    // connections stay open on the other side.
+    void silence();
 
     // Its discovery frame, with the current main port (0 while disconnected).
     StageLinQ::Bytes frame() const;
@@ -71,6 +78,9 @@ public:
 
 private:
     struct State;
+    // Closes the services and the connections of the current power.
+    void closeServices();
+
     std::shared_ptr<State> state;
 };
 
