@@ -233,7 +233,9 @@ boost::asio::awaitable<void> BridgeEngine::send(std::optional<Instant> at, bool 
             if (flushed->paused) {
                 status_.paused = *flushed->paused;
             }
-            if (flushed->refused && status_.gig && flushed->refusedGig == status_.gig->id) {
+            if (status_.gig && flushed->endedGigs.contains(status_.gig->id)) {
+                status_.server = Server::gigEnded;
+            } else if (flushed->refused && status_.gig && flushed->refusedGig == status_.gig->id) {
                 status_.server = Server::refused(*flushed->refused);
             } else if (flushed->talked && status_.gig) {
                 status_.server = Server::connected;

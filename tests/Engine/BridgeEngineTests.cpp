@@ -208,6 +208,40 @@ TEST_F(BridgeEngineTests, RefusalsShowOnlyForTheCurrentGig) {
     EXPECT_EQ(status().server, Server::connected) << "an older gig's refusal changes nothing";
 }
 
+TEST_F(BridgeEngineTests, AnEndedGigShowsOnlyWhenItIsTheCurrentOne) {
+    liveGig(7);
+    run(engine.refreshGig());
+    failSends(ServerError::unavailable);
+    playSong("Seven", 0);
+    run(engine.sync(at(3))); // the play for gig 7 stays unsent
+    liveGig(9);              // the DJ ended gig 7 on the web site and started gig 9
+    run(engine.refreshGig());
+    std::set<std::int64_t> ended{7};
+    server->onSend = [&ended, take = testing::FakeGigServer().onSend](
+                         const std::vector<PlayEvent>& plays, std::int64_t gig) {
+        if (ended.contains(gig)) {
+            throw ServerError::gigEnded;
+        }
+        return take(plays, gig);
+    };
+    playSong("Nine", 10);
+    run(engine.sync(at(20)));
+    EXPECT_EQ(status().server, Server::connected) << "gig 7 is over, gig 9 is live";
+    ASSERT_EQ(status().recent.size(), 2u);
+    EXPECT_EQ(status().recent[0].status, QueuedPlay::Status::sent);
+    EXPECT_EQ(status().recent[1].status, QueuedPlay::Status::notTaken);
+    EXPECT_EQ(server->calls.back().gig, 9);
+
+    ended.insert(9); // now gig 9 ends too, before the next gig ask
+    playSong("Late", 30);
+    run(engine.sync(at(33)));
+    EXPECT_EQ(status().server, Server::gigEnded);
+    EXPECT_EQ(status().recent[0].status, QueuedPlay::Status::notTaken);
+    const auto sends = server->count("send");
+    run(engine.sync(at(34)));
+    EXPECT_EQ(server->count("send"), sends) << "nothing more is owed to an ended gig";
+}
+
 TEST_F(BridgeEngineTests, PausedAnswersShowInTheStatus) {
     liveGig();
     run(engine.refreshGig());
