@@ -1,15 +1,19 @@
 #include "Engine/BridgeEngine.hpp"
 #include "Engine/SourceError.hpp"
+#include "PlayQueue/QueueFile.hpp"
 #include "PlayQueue/QueueTesting.hpp"
 #include "Server/ServerError.hpp"
 #include "Support/Await.hpp"
 #include "Support/FakeGigServer.hpp"
 #include "Support/FakeReader.hpp"
+#include "Support/Files.hpp"
 #include "Support/TempFolder.hpp"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/use_future.hpp>
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace bridge {
 namespace {
@@ -115,6 +119,26 @@ TEST_F(BridgeEngineTests, PlaysAreQueuedHiddenWhenSharingIsOff) {
     engine.setSharing(true);
     playSong("Public", 10);
     EXPECT_EQ(status().recent.at(0).status, QueuedPlay::Status::queued);
+}
+
+// A Mixxx library can hold an infinite tempo or length in its REAL columns.
+TEST_F(BridgeEngineTests, ASongWithNumbersThatAreNotFiniteIsStillSaved) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    reader->next = [infinity] {
+        return VDJSnapshot::oneDeck(
+            Song{.title = "Endless", .artist = "A", .bpm = infinity, .lengthSeconds = infinity},
+            true);
+    };
+    for (int i = 0; i < 3; ++i) {
+        run(engine.read(at(i)));
+    }
+    playSong("Next", 10);
+    const auto onDisk = QueueFile::decode(readWholeFile(folder / "queue.json").bytes);
+    ASSERT_TRUE(onDisk);
+    ASSERT_EQ(onDisk->size(), 2u) << "both plays reach the file";
+    EXPECT_EQ(onDisk->at(0).event.title, "Endless");
+    EXPECT_EQ(onDisk->at(0).event.bpm, std::nullopt);
+    EXPECT_EQ(onDisk->at(0).event.durationMs, std::nullopt);
 }
 
 TEST_F(BridgeEngineTests, RepeatsAreNotQueuedTwice) {
