@@ -26,6 +26,13 @@ Seconds retryDelay(int refusals) {
     return Seconds{std::min(60.0 * std::pow(2.0, refusals - 1), 3600.0)};
 }
 
+// Whether a refused play may be posted again. A retry time further ahead than the longest
+// wait means the wall clock was set back: the play is due rather than stalled.
+bool isDueForRetry(const Entry& entry, Instant at) {
+    return !entry.retryAt || *entry.retryAt <= at ||
+           *entry.retryAt - at > retryDelay(refusalsToGiveUp - 1);
+}
+
 // The answer of a server call, or absent when the server no longer has the gig.
 template <class T>
 asio::awaitable<std::optional<T>> unlessGigGone(asio::awaitable<T> action) {
@@ -135,7 +142,7 @@ asio::awaitable<void> PlayQueue::sendGig(BridgeServer& server, std::int64_t gig,
         }
     }
     for (const auto& entry : pending) {
-        if (entry.refusals > 0 && (!entry.retryAt || *entry.retryAt <= at)) {
+        if (entry.refusals > 0 && isDueForRetry(entry, at)) {
             co_await postAlone(server, entry.event, gig, at, result);
         }
     }

@@ -292,6 +292,24 @@ TEST_F(BridgeEngineTests, GigPollingFollowsTheSituation) {
     EXPECT_EQ(server->count("currentGig"), 4u) << "every 15 s with one";
 }
 
+TEST_F(BridgeEngineTests, AClockSetBackStallsNeitherGigPollingNorTheBackoff) {
+    liveGig();
+    run(engine.sync(at(1000)));
+    failSends(ServerError::unavailable);
+    playSong("Song", 1001);
+    run(engine.sync(at(1004))); // fails: no unforced send for a second
+    ASSERT_EQ(server->count("currentGig"), 1u);
+    ASSERT_EQ(server->count("send"), 1u);
+    run(engine.sync(at(404))); // the wall clock is set back ten minutes
+    EXPECT_EQ(server->count("currentGig"), 2u) << "the gig is asked for at once";
+    EXPECT_EQ(server->count("send"), 2u) << "the send is tried at once";
+    run(engine.sync(at(405)));
+    EXPECT_EQ(server->count("currentGig"), 2u) << "15 s from the new time";
+    EXPECT_EQ(server->count("send"), 2u) << "the second failure waits 2 s from the new time";
+    run(engine.sync(at(406)));
+    EXPECT_EQ(server->count("send"), 3u);
+}
+
 TEST_F(BridgeEngineTests, ASilentSourceAndNothingOwedSlowsPollingToAMinute) {
     reader->next = []() -> VDJSnapshot { throw SourceError::notAnswering; };
     for (int i = 0; i < 31; ++i) {

@@ -148,6 +148,23 @@ TEST_F(QueueDeliveryTests, RefusedPlaysAreRetriedOnTheirScheduleAndGivenUpAtTheF
     EXPECT_EQ(server.calls.size(), posts) << "given up: never posted again";
 }
 
+TEST_F(QueueDeliveryTests, ARetryTimeFurtherAheadThanAnyWaitIsDue) {
+    queue.add(play("r"), 1, false);
+    refuse({"r"});
+    flush(1000);
+    ASSERT_EQ(entry("r").retryAt, at(1060));
+    flush(400); // the wall clock is set back ten minutes
+    EXPECT_EQ(server.calls.size(), 2u) << "retried at once";
+    EXPECT_EQ(entry("r").retryAt, at(520));
+    flush(519);
+    EXPECT_EQ(server.calls.size(), 2u) << "the next wait counts from the new time";
+    flush(520); // the third refusal: 240 s
+    flush(760); // the fourth: 480 s, the longest wait
+    ASSERT_EQ(entry("r").refusals, 4);
+    flush(760);
+    EXPECT_EQ(server.calls.size(), 4u) << "the longest wait itself is waited for";
+}
+
 TEST_F(QueueDeliveryTests, PausedAnswersAndMissingPlaysAreNotTaken) {
     addPlays(2, 1);
     server.onSend = [](const std::vector<PlayEvent>& plays, std::int64_t) {
