@@ -178,7 +178,7 @@ boost::asio::awaitable<void> BridgeEngine::gigWhenDue(Instant now) {
     if (!status_.gig && notAnswered > quietAfter && !queue.hasUnsent()) {
         interval = settings.idleGigEvery;
     }
-    if (gigAskedAt && now - *gigAskedAt < interval) {
+    if (gigAskedAt && !waitIsOver(*gigAskedAt, interval, now)) {
         co_return;
     }
     gigAskedAt = now;
@@ -218,7 +218,7 @@ boost::asio::awaitable<void> BridgeEngine::send(std::optional<Instant> at, bool 
         queue.adopt(status_.gig->id, now);
     }
     const bool due = status_.gig || queue.hasUnsent();
-    const bool waiting = !force && sendAfter && now < *sendAfter;
+    const bool waiting = !force && failedAt && !waitIsOver(*failedAt, backoff(failures), now);
     if (due && !waiting) {
         std::optional<Flushed> flushed;
         std::exception_ptr failure;
@@ -229,18 +229,20 @@ boost::asio::awaitable<void> BridgeEngine::send(std::optional<Instant> at, bool 
         }
         if (flushed) {
             failures = 0;
-            sendAfter.reset();
+            failedAt.reset();
             if (flushed->paused) {
                 status_.paused = *flushed->paused;
             }
-            if (flushed->refused && status_.gig && flushed->refusedGig == status_.gig->id) {
+            if (status_.gig && flushed->endedGigs.contains(status_.gig->id)) {
+                status_.server = Server::gigEnded;
+            } else if (flushed->refused && status_.gig && flushed->refusedGig == status_.gig->id) {
                 status_.server = Server::refused(*flushed->refused);
             } else if (flushed->talked && status_.gig) {
                 status_.server = Server::connected;
             }
         } else {
             ++failures;
-            sendAfter = now + backoff(failures);
+            failedAt = now;
             if (status_.gig) {
                 status_.server = serverState(failure);
             }

@@ -81,7 +81,8 @@ private:
     int notAnswered = 0;
     std::optional<Instant> clock; // the time of the latest read
     int failures = 0;             // consecutive failed sends
-    std::optional<Instant> sendAfter;
+    // The latest failed send: no unforced send until its backoff has passed.
+    std::optional<Instant> failedAt;
     std::optional<Task> talking; // the latest conversation; the next one waits for it
 };
 

@@ -35,16 +35,22 @@ asio::awaitable<void> BridgeLoop::sleep(Seconds duration) {
 }
 
 void BridgeLoop::start(Make make) {
-    std::optional<Task> previous = loop;
-    if (loop) {
-        loop->cancel();
-        loop.reset();
-    }
+    cancelLoop();
     if (!make) {
         engine.reset();
         return;
     }
-    loop = Task::spawn(executor, launch(weak_from_this(), std::move(previous), std::move(make)));
+    loop = Task::spawn(executor, launch(weak_from_this(), stopping, std::move(make)));
+}
+
+// The cancelled task is kept, whatever comes next, so that no later start makes an engine
+// before it has ended: its conversation and its last save may still be under way.
+void BridgeLoop::cancelLoop() {
+    if (loop) {
+        loop->cancel();
+        stopping = std::move(loop);
+        loop.reset();
+    }
 }
 
 asio::awaitable<void> BridgeLoop::launch(std::weak_ptr<BridgeLoop> weak,
@@ -125,8 +131,7 @@ asio::awaitable<void> BridgeLoop::stop() {
         co_return;
     }
     const Task task = *loop;
-    task.cancel();
-    loop.reset();
+    cancelLoop();
     co_await task.finished();
 }
 

@@ -38,7 +38,8 @@ public:
 
     bool running() const { return loop.has_value(); }
     // Replaces the running engine: the old one stops and every pending action ends before
-    // `make` runs. Without `make`, the engine is forgotten and nothing runs.
+    // `make` runs, also when a start without an engine or a stop came in between. Without
+    // `make`, the engine is forgotten and nothing runs.
     void start(Make make);
     // Stops the loop and waits until it and its background conversation have ended. The
     // engine stays, so actions still run on it.
@@ -56,6 +57,7 @@ private:
 
     static boost::asio::awaitable<void> launch(std::weak_ptr<BridgeLoop> weak,
                                                std::optional<Task> previous, Make make);
+    void cancelLoop();
     boost::asio::awaitable<void> begin(Make make);
     boost::asio::awaitable<void> run(std::shared_ptr<BridgeEngine> engine);
     void startConversation(const std::shared_ptr<BridgeEngine>& engine, bool loopCancelled);
@@ -70,9 +72,10 @@ private:
     Show show;
     std::function<Instant()> clock;
     std::shared_ptr<BridgeEngine> engine;
-    std::optional<Task> loop;    // present exactly while running
-    std::optional<Task> syncing; // the background conversation in progress
-    std::optional<Task> action;  // the latest action; the next one waits for it
+    std::optional<Task> loop;     // present exactly while running
+    std::optional<Task> stopping; // the latest cancelled loop; the next start waits for it
+    std::optional<Task> syncing;  // the background conversation in progress
+    std::optional<Task> action;   // the latest action; the next one waits for it
 };
 
 } // namespace bridge

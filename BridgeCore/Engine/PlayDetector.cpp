@@ -46,6 +46,15 @@ std::optional<std::int64_t> durationMs(std::optional<double> lengthSeconds) {
     return std::llround(*lengthSeconds * 1000.0);
 }
 
+// Only a finite tempo: JSON cannot carry others, and one such play would keep the queue
+// file from ever being written again.
+std::optional<double> finiteTempo(std::optional<double> bpm) {
+    if (!bpm || !std::isfinite(*bpm)) {
+        return std::nullopt;
+    }
+    return bpm;
+}
+
 } // namespace
 
 std::string randomPlayId() {
@@ -128,7 +137,7 @@ PlayEvent PlayDetector::makeEvent(const Song& song, Instant playedAt) const {
         .playedAt = playedAt,
         .title = title.value_or("Unknown song"),
         .artist = song.artist.value_or("Unknown artist"),
-        .bpm = song.bpm,
+        .bpm = finiteTempo(song.bpm),
         .key = song.key,
         .filePath = song.filePath ? std::optional(FileKey::of(*song.filePath)) : std::nullopt,
         .durationMs = durationMs(song.lengthSeconds),

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace bridge {
@@ -12,6 +13,7 @@ struct Flushed {
     std::optional<bool> paused;             // from the last answered batch
     std::optional<std::string> refused;     // the last refusal's message
     std::optional<std::int64_t> refusedGig; // the gig of that refusal
+    std::set<std::int64_t> endedGigs;       // gigs the DJ ended; what they were owed is settled
 
     bool operator==(const Flushed&) const = default;
 };

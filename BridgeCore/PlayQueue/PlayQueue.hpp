@@ -40,7 +40,8 @@ public:
     const std::vector<QueuedPlay>& recent(std::size_t limit);
 
     // Carries what the queue owes the server to it, and its answers back; then prunes and
-    // saves. Fails with the first failure it cannot absorb, after saving what it received.
+    // saves. A gig the DJ has ended is settled and named in the result; the other gigs go on.
+    // Fails with the first failure it cannot absorb, after saving what it received.
     // Other operations may run while it waits for the server.
     boost::asio::awaitable<Flushed> flush(BridgeServer& server, Instant at);
 
@@ -76,7 +77,10 @@ private:
     boost::asio::awaitable<void> postAlone(BridgeServer& server, const PlayEvent& play,
                                            std::int64_t gig, Instant at, Flushed& result);
     boost::asio::awaitable<void> sendHides(BridgeServer& server, Flushed& result);
+    boost::asio::awaitable<void> hide(BridgeServer& server, Entry entry, Flushed& result);
     boost::asio::awaitable<void> sendRemovals(BridgeServer& server, Flushed& result);
+    boost::asio::awaitable<void> remove(BridgeServer& server, Entry entry, Flushed& result);
+    void settleEnded(std::int64_t gig, Flushed& result);
     void refused(const PlayEvent& play, std::int64_t gig, const std::string& message, Instant at,
                  Flushed& result);
     void update(const std::vector<std::string>& ids, std::int64_t gig,

@@ -1,5 +1,6 @@
 // Delivery of the queue to the server: sends due plays gig by gig in batches, isolates
-// refused plays and retries them on their schedule, then carries hides and removals.
+// refused plays and retries them on their schedule, then carries hides and removals. A gig
+// the DJ has ended takes nothing more: what it was owed is settled, and the others go on.
 // Only snapshots are kept across a wait for the server; every answer finds its entries
 // afresh by play id and gig, since other queue operations run while a request is out.
 #include "PlayQueue/PlayQueue.hpp"
@@ -25,6 +26,13 @@ Seconds retryDelay(int refusals) {
     return Seconds{std::min(60.0 * std::pow(2.0, refusals - 1), 3600.0)};
 }
 
+// Whether a refused play may be posted again. A retry time further ahead than the longest
+// wait means the wall clock was set back: the play is due rather than stalled.
+bool isDueForRetry(const Entry& entry, Instant at) {
+    return !entry.retryAt || *entry.retryAt <= at ||
+           *entry.retryAt - at > retryDelay(refusalsToGiveUp - 1);
+}
+
 // The answer of a server call, or absent when the server no longer has the gig.
 template <class T>
 asio::awaitable<std::optional<T>> unlessGigGone(asio::awaitable<T> action) {
@@ -36,6 +44,19 @@ asio::awaitable<std::optional<T>> unlessGigGone(asio::awaitable<T> action) {
         }
     }
     co_return std::nullopt;
+}
+
+// Runs a server call for one gig; false when the server says that the DJ has ended the gig.
+asio::awaitable<bool> unlessGigEnded(asio::awaitable<void> action) {
+    try {
+        co_await std::move(action);
+        co_return true;
+    } catch (const ServerError& error) {
+        if (error != ServerError::gigEnded) {
+            throw;
+        }
+    }
+    co_return false;
 }
 
 asio::awaitable<bool> hideOnServer(BridgeServer& server, std::string eventId, std::int64_t gig,
@@ -79,7 +100,9 @@ asio::awaitable<void> PlayQueue::deliver(BridgeServer& server, Instant at, Flush
         }
     }
     for (const std::int64_t gig : gigs) {
-        co_await sendGig(server, gig, at, result);
+        if (!co_await unlessGigEnded(sendGig(server, gig, at, result))) {
+            settleEnded(gig, result);
+        }
     }
     co_await sendHides(server, result);
     co_await sendRemovals(server, result);
@@ -119,7 +142,7 @@ asio::awaitable<void> PlayQueue::sendGig(BridgeServer& server, std::int64_t gig,
         }
     }
     for (const auto& entry : pending) {
-        if (entry.refusals > 0 && (!entry.retryAt || *entry.retryAt <= at)) {
+        if (entry.refusals > 0 && isDueForRetry(entry, at)) {
             co_await postAlone(server, entry.event, gig, at, result);
         }
     }
@@ -195,37 +218,69 @@ asio::awaitable<void> PlayQueue::sendHides(BridgeServer& server, Flushed& result
     const std::vector<Entry> snapshot = entries_;
     for (auto entry = snapshot.rbegin(); entry != snapshot.rend(); ++entry) {
         if (!entry->sent || entry->removed || entry->notTaken || !entry->gigId ||
-            entry->hidden == entry->hiddenOnServer) {
+            entry->hidden == entry->hiddenOnServer || result.endedGigs.contains(*entry->gigId)) {
             continue;
         }
-        const std::int64_t gig = *entry->gigId;
-        const bool hidden = entry->hidden;
-        if (!co_await unlessGigGone(hideOnServer(server, entry->event.id, gig, hidden))) {
-            // The server no longer has the play.
-            std::erase_if(entries_, [&](const Entry& e) {
-                return e.gigId == gig && e.event.id == entry->event.id;
-            });
-            ++changes;
-            continue;
+        if (!co_await unlessGigEnded(hide(server, *entry, result))) {
+            settleEnded(*entry->gigId, result);
         }
-        result.talked = true;
-        update({entry->event.id}, gig, [&](Entry& e) { e.hiddenOnServer = hidden; });
     }
+}
+
+asio::awaitable<void> PlayQueue::hide(BridgeServer& server, Entry entry, Flushed& result) {
+    const std::int64_t gig = *entry.gigId;
+    const bool hidden = entry.hidden;
+    if (!co_await unlessGigGone(hideOnServer(server, entry.event.id, gig, hidden))) {
+        // The server no longer has the play.
+        std::erase_if(entries_, [&](const Entry& e) {
+            return e.gigId == gig && e.event.id == entry.event.id;
+        });
+        ++changes;
+        co_return;
+    }
+    result.talked = true;
+    update({entry.event.id}, gig, [&](Entry& e) { e.hiddenOnServer = hidden; });
 }
 
 asio::awaitable<void> PlayQueue::sendRemovals(BridgeServer& server, Flushed& result) {
     const std::vector<Entry> snapshot = entries_;
     for (const auto& entry : snapshot) {
         if (!entry.sent || !entry.removed || entry.notTaken || entry.removedOnServer ||
-            !entry.gigId) {
+            !entry.gigId || result.endedGigs.contains(*entry.gigId)) {
             continue;
         }
-        const std::int64_t gig = *entry.gigId;
-        if (!co_await unlessGigGone(removeOnServer(server, entry.event.id, gig))) {
-            dropGig(gig);
+        if (!co_await unlessGigEnded(remove(server, entry, result))) {
+            settleEnded(*entry.gigId, result);
         }
-        result.talked = true;
-        update({entry.event.id}, gig, [](Entry& e) { e.removedOnServer = true; });
+    }
+}
+
+asio::awaitable<void> PlayQueue::remove(BridgeServer& server, Entry entry, Flushed& result) {
+    const std::int64_t gig = *entry.gigId;
+    if (!co_await unlessGigGone(removeOnServer(server, entry.event.id, gig))) {
+        dropGig(gig);
+    }
+    result.talked = true;
+    update({entry.event.id}, gig, [](Entry& e) { e.removedOnServer = true; });
+}
+
+// The server takes nothing more for an ended gig, so what its entries still owe is settled:
+// unsent plays as not taken, pending hides and removals as done.
+void PlayQueue::settleEnded(std::int64_t gig, Flushed& result) {
+    result.endedGigs.insert(gig);
+    for (auto& entry : entries_) {
+        if (entry.gigId != gig || !entry.owesServer()) {
+            continue;
+        }
+        if (!entry.sent) {
+            entry.sent = true;
+            entry.notTaken = true;
+        } else if (entry.removed) {
+            entry.removedOnServer = true;
+        } else {
+            entry.hiddenOnServer = entry.hidden;
+        }
+        ++changes;
     }
 }
 

@@ -28,7 +28,7 @@ WhatsNowPlayingReader::WhatsNowPlayingReader(std::shared_ptr<WhatsNowPlayingFeed
 
 boost::asio::awaitable<VDJSnapshot> WhatsNowPlayingReader::read() {
     const Instant at = now();
-    if (askedAt && at - *askedAt < askEvery) {
+    if (askedAt && !waitIsOver(*askedAt, askEvery, at)) {
         co_return snapshot(at);
     }
     // Set before asking, so that a failing tool is not asked more often either.

@@ -1,5 +1,7 @@
 #include "Server/BeastTransport.hpp"
 
+#include "Support/Task.hpp"
+
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/ip/address.hpp>
@@ -47,7 +49,30 @@ struct BeastTransport::Tls {
     asio::ssl::context context{asio::ssl::context::tls_client};
 };
 
-BeastTransport::BeastTransport() {
+namespace {
+
+// The system's lookup, getaddrinfo on Asio's resolver thread.
+class SystemNames final : public NameResolving {
+public:
+    asio::awaitable<std::vector<Address>> resolve(std::string host, std::string port) override {
+        asio::ip::tcp::resolver resolver(co_await asio::this_coro::executor);
+        const auto found = co_await resolver.async_resolve(host, port, use_awaitable);
+        std::vector<Address> addresses;
+        for (const auto& entry : found) {
+            addresses.push_back({entry.endpoint().address().to_string(), entry.endpoint().port()});
+        }
+        co_return addresses;
+    }
+};
+
+std::shared_ptr<NameResolving> systemNames() {
+    static const auto shared = std::make_shared<SystemNames>();
+    return shared;
+}
+
+} // namespace
+
+BeastTransport::BeastTransport() : names(systemNames()) {
     // One context for every transport, made once: loading the trust store is not free.
     static const auto shared = [] {
         auto made = std::make_shared<Tls>();
@@ -59,9 +84,13 @@ BeastTransport::BeastTransport() {
 }
 
 BeastTransport::BeastTransport(const std::string& trustedCertificatesPem)
-    : tls(std::make_shared<Tls>()) {
+    : tls(std::make_shared<Tls>()), names(systemNames()) {
     tls->context.add_certificate_authority(asio::buffer(trustedCertificatesPem));
     tls->context.set_verify_mode(asio::ssl::verify_peer);
+}
+
+BeastTransport::BeastTransport(std::shared_ptr<NameResolving> names) : BeastTransport() {
+    this->names = std::move(names);
 }
 
 namespace {
@@ -141,11 +170,42 @@ void expectServer(SSL* ssl, const std::string& host) {
     }
 }
 
+struct Lookup {
+    std::vector<NameResolving::Address> addresses;
+    std::exception_ptr failure;
+};
+
+asio::awaitable<void> resolveInto(std::shared_ptr<NameResolving> names, std::string host,
+                                  std::string port, std::shared_ptr<Lookup> lookup) {
+    lookup->addresses = co_await names->resolve(std::move(host), std::move(port));
+}
+
+// The lookup runs as a task of its own; only the wait for it belongs to the exchange, so the
+// deadline ends the wait even while the lookup hangs, and a late answer goes unheard.
+asio::awaitable<std::vector<asio::ip::tcp::endpoint>> lookUp(std::shared_ptr<NameResolving> names,
+                                                             const Target& target) {
+    auto lookup = std::make_shared<Lookup>();
+    const Task task =
+        Task::spawn(co_await asio::this_coro::executor,
+                    resolveInto(std::move(names), target.host, target.port, lookup),
+                    [lookup](std::exception_ptr failure) { lookup->failure = failure; });
+    co_await task.finished();
+    if (lookup->failure) {
+        std::rethrow_exception(lookup->failure);
+    }
+    std::vector<asio::ip::tcp::endpoint> endpoints;
+    for (const auto& address : lookup->addresses) {
+        endpoints.emplace_back(asio::ip::make_address(address.ip), address.port);
+    }
+    co_return endpoints;
+}
+
 asio::awaitable<HTTPResponse> exchange(const HTTPRequest& request, const Target& target,
-                                       asio::ssl::context& tls, std::chrono::milliseconds limit) {
+                                       asio::ssl::context& tls,
+                                       const std::shared_ptr<NameResolving>& names,
+                                       std::chrono::milliseconds limit) {
     const auto executor = co_await asio::this_coro::executor;
-    asio::ip::tcp::resolver resolver(executor);
-    const auto endpoints = co_await resolver.async_resolve(target.host, target.port, use_awaitable);
+    const auto endpoints = co_await lookUp(names, target);
     beast::tcp_stream tcp(executor);
     tcp.expires_after(limit + backstop);
     co_await tcp.async_connect(endpoints, use_awaitable);
@@ -180,10 +240,11 @@ std::exception_ptr failureOf(const boost::system::system_error& error) {
 using Fetched = std::variant<HTTPResponse, std::exception_ptr>;
 
 asio::awaitable<Fetched> fetch(const HTTPRequest& request, const Target& target,
-                               asio::ssl::context& tls, std::chrono::milliseconds limit) {
+                               asio::ssl::context& tls, const std::shared_ptr<NameResolving>& names,
+                               std::chrono::milliseconds limit) {
     std::exception_ptr failure;
     try {
-        co_return co_await exchange(request, target, tls, limit);
+        co_return co_await exchange(request, target, tls, names, limit);
     } catch (const boost::system::system_error& error) {
         failure = failureOf(error);
     } catch (...) {
@@ -205,7 +266,7 @@ asio::awaitable<HTTPResponse> BeastTransport::send(HTTPRequest request) {
                  std::chrono::milliseconds{0});
     asio::steady_timer timer(co_await asio::this_coro::executor, limit);
     using namespace asio::experimental::awaitable_operators;
-    auto outcome = co_await (fetch(request, *target, tls->context, limit) ||
+    auto outcome = co_await (fetch(request, *target, tls->context, names, limit) ||
                              timer.async_wait(asio::as_tuple(use_awaitable)));
     // The operators flatten the fetch's variant: the answer, its failure, or the timer.
     if (auto* failure = std::get_if<std::exception_ptr>(&outcome)) {

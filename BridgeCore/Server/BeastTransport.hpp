@@ -2,9 +2,27 @@
 
 #include "Server/HTTPTransport.hpp"
 
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace bridge {
+
+// Finds where a host is. The system's lookup cannot be cancelled, so the transport never
+// waits for an answer past its deadline; an answer that comes later is dropped.
+class NameResolving {
+public:
+    struct Address {
+        std::string ip; // numeric, IPv4 or IPv6
+        std::uint16_t port = 0;
+    };
+
+    virtual ~NameResolving() = default;
+    // The addresses of `host` (a name or an address) and `port`, in the order to try them.
+    virtual boost::asio::awaitable<std::vector<Address>> resolve(std::string host,
+                                                                 std::string port) = 0;
+};
 
 // HTTP and HTTPS on Boost.Beast. Each exchange opens its own connection and closes it, so
 // nothing (cookies, cache, credentials, connections) carries from one request to the next.
@@ -15,12 +33,15 @@ public:
     BeastTransport();
     // Trusts only the given PEM certificates; for tests with certificates of their own.
     explicit BeastTransport(const std::string& trustedCertificatesPem);
+    // Finds hosts through `names` instead of the system's lookup.
+    explicit BeastTransport(std::shared_ptr<NameResolving> names);
 
     boost::asio::awaitable<HTTPResponse> send(HTTPRequest request) override;
 
 private:
     struct Tls;
     std::shared_ptr<Tls> tls;
+    std::shared_ptr<NameResolving> names;
 };
 
 } // namespace bridge

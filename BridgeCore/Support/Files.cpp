@@ -60,6 +60,17 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Makes a rename in the folder survive a power loss. Best effort: the new content is in
+// place either way, and the next replacement syncs the folder again.
+void syncFolder(const std::filesystem::path& folder) {
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 } // namespace
 
 bool replaceAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode) {
@@ -68,9 +79,12 @@ bool replaceAtomically(const std::filesystem::path& file, std::string_view bytes
     if (fd < 0) {
         return false;
     }
-    const bool written = writeAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    // Some filesystems keep no permissions; the file is private from mkstemp anyway.
+    ::fchmod(fd, mode);
+    const bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (written && closed && ::rename(temporary.c_str(), file.c_str()) == 0) {
+        syncFolder(file.parent_path());
         return true;
     }
     ::unlink(temporary.c_str());

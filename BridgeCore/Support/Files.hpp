@@ -23,7 +23,9 @@ bool createFolders(const std::filesystem::path& folder, mode_t mode);
 
 // Replaces `file` with `bytes` so that a reader sees either the old or the new content:
 // the bytes go to a temporary file in the same folder, reach the disk, and are renamed over
-// the file. The new file has the given permissions. On failure the old file is untouched.
+// the file; then the folder reaches the disk too, so the rename survives a power loss. The
+// new file gets the given permissions where the filesystem keeps them (it is private in any
+// case). On failure the old file is untouched.
 bool replaceAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode);
 
 } // namespace bridge

@@ -34,4 +34,10 @@ inline double referenceSeconds(Instant instant) {
     return instant.time_since_epoch().count();
 }
 
+// Whether a wait of `wait` that began at `since` is over at `now`. A `now` before `since`
+// means the wall clock was set back: the wait is over, so that a clock change never stalls.
+inline bool waitIsOver(Instant since, Seconds wait, Instant now) {
+    return now < since || now - since >= wait;
+}
+
 } // namespace bridge

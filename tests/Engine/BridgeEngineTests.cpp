@@ -1,15 +1,19 @@
 #include "Engine/BridgeEngine.hpp"
 #include "Engine/SourceError.hpp"
+#include "PlayQueue/QueueFile.hpp"
 #include "PlayQueue/QueueTesting.hpp"
 #include "Server/ServerError.hpp"
 #include "Support/Await.hpp"
 #include "Support/FakeGigServer.hpp"
 #include "Support/FakeReader.hpp"
+#include "Support/Files.hpp"
 #include "Support/TempFolder.hpp"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/use_future.hpp>
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace bridge {
 namespace {
@@ -117,6 +121,26 @@ TEST_F(BridgeEngineTests, PlaysAreQueuedHiddenWhenSharingIsOff) {
     EXPECT_EQ(status().recent.at(0).status, QueuedPlay::Status::queued);
 }
 
+// A Mixxx library can hold an infinite tempo or length in its REAL columns.
+TEST_F(BridgeEngineTests, ASongWithNumbersThatAreNotFiniteIsStillSaved) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    reader->next = [infinity] {
+        return VDJSnapshot::oneDeck(
+            Song{.title = "Endless", .artist = "A", .bpm = infinity, .lengthSeconds = infinity},
+            true);
+    };
+    for (int i = 0; i < 3; ++i) {
+        run(engine.read(at(i)));
+    }
+    playSong("Next", 10);
+    const auto onDisk = QueueFile::decode(readWholeFile(folder / "queue.json").bytes);
+    ASSERT_TRUE(onDisk);
+    ASSERT_EQ(onDisk->size(), 2u) << "both plays reach the file";
+    EXPECT_EQ(onDisk->at(0).event.title, "Endless");
+    EXPECT_EQ(onDisk->at(0).event.bpm, std::nullopt);
+    EXPECT_EQ(onDisk->at(0).event.durationMs, std::nullopt);
+}
+
 TEST_F(BridgeEngineTests, RepeatsAreNotQueuedTwice) {
     playSong("Song", 0);
     reader->next = [] { return VDJSnapshot{}; }; // unloaded
@@ -208,6 +232,40 @@ TEST_F(BridgeEngineTests, RefusalsShowOnlyForTheCurrentGig) {
     EXPECT_EQ(status().server, Server::connected) << "an older gig's refusal changes nothing";
 }
 
+TEST_F(BridgeEngineTests, AnEndedGigShowsOnlyWhenItIsTheCurrentOne) {
+    liveGig(7);
+    run(engine.refreshGig());
+    failSends(ServerError::unavailable);
+    playSong("Seven", 0);
+    run(engine.sync(at(3))); // the play for gig 7 stays unsent
+    liveGig(9);              // the DJ ended gig 7 on the web site and started gig 9
+    run(engine.refreshGig());
+    std::set<std::int64_t> ended{7};
+    server->onSend = [&ended, take = testing::FakeGigServer().onSend](
+                         const std::vector<PlayEvent>& plays, std::int64_t gig) {
+        if (ended.contains(gig)) {
+            throw ServerError::gigEnded;
+        }
+        return take(plays, gig);
+    };
+    playSong("Nine", 10);
+    run(engine.sync(at(20)));
+    EXPECT_EQ(status().server, Server::connected) << "gig 7 is over, gig 9 is live";
+    ASSERT_EQ(status().recent.size(), 2u);
+    EXPECT_EQ(status().recent[0].status, QueuedPlay::Status::sent);
+    EXPECT_EQ(status().recent[1].status, QueuedPlay::Status::notTaken);
+    EXPECT_EQ(server->calls.back().gig, 9);
+
+    ended.insert(9); // now gig 9 ends too, before the next gig ask
+    playSong("Late", 30);
+    run(engine.sync(at(33)));
+    EXPECT_EQ(status().server, Server::gigEnded);
+    EXPECT_EQ(status().recent[0].status, QueuedPlay::Status::notTaken);
+    const auto sends = server->count("send");
+    run(engine.sync(at(34)));
+    EXPECT_EQ(server->count("send"), sends) << "nothing more is owed to an ended gig";
+}
+
 TEST_F(BridgeEngineTests, PausedAnswersShowInTheStatus) {
     liveGig();
     run(engine.refreshGig());
@@ -232,6 +290,24 @@ TEST_F(BridgeEngineTests, GigPollingFollowsTheSituation) {
     EXPECT_EQ(server->count("currentGig"), 3u);
     run(engine.sync(at(35)));
     EXPECT_EQ(server->count("currentGig"), 4u) << "every 15 s with one";
+}
+
+TEST_F(BridgeEngineTests, AClockSetBackStallsNeitherGigPollingNorTheBackoff) {
+    liveGig();
+    run(engine.sync(at(1000)));
+    failSends(ServerError::unavailable);
+    playSong("Song", 1001);
+    run(engine.sync(at(1004))); // fails: no unforced send for a second
+    ASSERT_EQ(server->count("currentGig"), 1u);
+    ASSERT_EQ(server->count("send"), 1u);
+    run(engine.sync(at(404))); // the wall clock is set back ten minutes
+    EXPECT_EQ(server->count("currentGig"), 2u) << "the gig is asked for at once";
+    EXPECT_EQ(server->count("send"), 2u) << "the send is tried at once";
+    run(engine.sync(at(405)));
+    EXPECT_EQ(server->count("currentGig"), 2u) << "15 s from the new time";
+    EXPECT_EQ(server->count("send"), 2u) << "the second failure waits 2 s from the new time";
+    run(engine.sync(at(406)));
+    EXPECT_EQ(server->count("send"), 3u);
 }
 
 TEST_F(BridgeEngineTests, ASilentSourceAndNothingOwedSlowsPollingToAMinute) {

@@ -62,6 +62,19 @@ protected:
         };
     }
 
+    // The first engine's conversation waits at `gate`: the engine `name` must not be made
+    // before it has been let through and has shown its status.
+    void expectMadeOnlyAfterTheConversation(const std::string& name, testing::Gate& gate) {
+        const std::string made = "made " + name;
+        io.poll();
+        EXPECT_EQ(std::count(events.begin(), events.end(), made), 0)
+            << "the old conversation is still out";
+        gate.release();
+        runUntil([&] { return std::count(events.begin(), events.end(), made) == 1; });
+        const auto at = std::find(events.begin(), events.end(), made);
+        EXPECT_EQ(std::count(events.begin(), at, "shown"), 2) << "the old read, then its talk";
+    }
+
     void runUntil(const std::function<bool()>& done) {
         for (int i = 0; i < 10'000 && !done(); ++i) {
             io.run_one();
@@ -156,6 +169,36 @@ TEST_F(BridgeLoopTests, ANewEngineIsMadeOnlyAfterTheOldOnesActionsEnd) {
     // A's conversation and both actions showed their statuses before B was made.
     EXPECT_GE(std::count(events.begin(), made, "shown"), 3);
     EXPECT_TRUE(loop->running());
+    loop->start({});
+    io.run();
+}
+
+// Settings that turn incomplete and then complete again: a start without an engine, then one
+// with an engine, while the old engine's conversation is still out.
+TEST_F(BridgeLoopTests, AStartAfterAStartWithoutAnEngineWaitsForTheOldLoop) {
+    testing::Gate gate;
+    server->gate = &gate;
+    loop->start(maker("A"));
+    runUntil([&] { return gate.waiting == 1; });
+    loop->start({});
+    loop->start({});
+    loop->start(maker("B"));
+    expectMadeOnlyAfterTheConversation("B", gate);
+    loop->start({});
+    io.run();
+}
+
+TEST_F(BridgeLoopTests, AStartDuringAStopWaitsForTheStoppedLoop) {
+    testing::Gate gate;
+    server->gate = &gate;
+    loop->start(maker("A"));
+    runUntil([&] { return gate.waiting == 1; });
+    auto stopped = asio::co_spawn(io, loop->stop(), asio::use_future);
+    io.poll();
+    loop->start(maker("B"));
+    expectMadeOnlyAfterTheConversation("B", gate);
+    runUntil(
+        [&] { return stopped.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
     loop->start({});
     io.run();
 }

@@ -49,19 +49,18 @@ protected:
         now += 1;
     }
 
-    void playOnDeck(std::string title) {
-        reader->next = [title = std::move(title)] {
-            return VDJSnapshot{
-                .decks = {{.deck = 1,
-                           .loaded = true,
-                           .audible = true,
-                           .song = Song{.filePath = "/Users/dj/Music/Salsa/Vivir.mp3",
-                                        .title = title,
-                                        .artist = "Marc Anthony",
-                                        .bpm = 97.5,
-                                        .key = "5A",
-                                        .lengthSeconds = 251.2}}},
-                .masterDeck = 1};
+    void playOnDeck(std::string title, std::string file = "/Users/dj/Music/Salsa/Vivir.mp3") {
+        reader->next = [title = std::move(title), file = std::move(file)] {
+            return VDJSnapshot{.decks = {{.deck = 1,
+                                          .loaded = true,
+                                          .audible = true,
+                                          .song = Song{.filePath = file,
+                                                       .title = title,
+                                                       .artist = "Marc Anthony",
+                                                       .bpm = 97.5,
+                                                       .key = "5A",
+                                                       .lengthSeconds = 251.2}}},
+                               .masterDeck = 1};
         };
     }
 
@@ -139,6 +138,50 @@ TEST_F(EngineEndToEndTests, HideAndTakeBackReachTheServer) {
     run(engine->undoLast());
     EXPECT_TRUE(standIn.plays(gig.id).empty());
     EXPECT_TRUE(engine->status().recent.empty());
+}
+
+TEST_F(EngineEndToEndTests, APlayOwedToAnEndedGigHoldsBackNoLaterGig) {
+    Gig seven = standIn.startGig();
+    while (seven.id < 7) {
+        seven = standIn.startGig();
+    }
+    const std::string sevenPlays = "/api/bridge/gigs/7/plays";
+    standIn.setFault(sevenPlays, Fault::answer(503));
+    auto engine = makeEngine(standIn.url());
+    playOnDeck("For gig seven", "/Users/dj/Music/seven.mp3");
+    for (int i = 0; i <= 11; ++i) { // counted at 10 s; its sends fail
+        second(*engine);
+    }
+    ASSERT_EQ(queueOnDisk().size(), 1u);
+    ASSERT_FALSE(queueOnDisk()[0].sent);
+    // The DJ ends gig 7 on the web site and goes on with gig 9.
+    standIn.endGig();
+    standIn.clearFaults();
+    standIn.startGig();
+    ASSERT_EQ(standIn.startGig().id, 9);
+    const auto asked = standIn.requests().size();
+    playOnDeck("For gig nine", "/Users/dj/Music/nine.mp3");
+    for (int i = 0; i < 14; ++i) { // the gig ask at 15 s finds gig 9; the play counts at 22 s
+        second(*engine);
+    }
+    const auto nine = standIn.plays(9);
+    ASSERT_EQ(nine.size(), 1u);
+    EXPECT_EQ(std::string(boost::json::parse(nine[0].object).at("title").as_string()),
+              "For gig nine");
+    EXPECT_TRUE(standIn.plays(7).empty());
+    const auto requests = standIn.requests();
+    EXPECT_EQ(std::count_if(requests.begin() + static_cast<std::ptrdiff_t>(asked), requests.end(),
+                            [&](const auto& r) { return r.path() == sevenPlays; }),
+              1)
+        << "one answer that gig 7 has ended settles its play";
+    EXPECT_EQ(engine->status().server, BridgeStatus::Server::connected);
+    EXPECT_EQ(engine->status().gig->id, 9);
+    ASSERT_EQ(engine->status().recent.size(), 2u);
+    EXPECT_EQ(engine->status().recent[0].status, QueuedPlay::Status::sent);
+    EXPECT_EQ(engine->status().recent[1].status, QueuedPlay::Status::notTaken);
+    const auto onDisk = queueOnDisk();
+    ASSERT_EQ(onDisk.size(), 2u);
+    EXPECT_TRUE(onDisk[0].sent && onDisk[0].notTaken);
 }
 
 TEST_F(EngineEndToEndTests, LostAnswersAndGarbageNeverLoseOrDoublePlays) {

@@ -189,6 +189,18 @@ TEST(PlayDetectorTests, DurationIsRoundedAndBounded) {
     EXPECT_EQ(duration(std::nullopt), std::nullopt);
 }
 
+TEST(PlayDetectorTests, TempoThatIsNotFiniteIsLeftOut) {
+    auto tempo = [](double bpm) {
+        auto d = detector(0);
+        return d.observe(decks({deck(1, Song{.title = "S", .bpm = bpm})}), at(0)).at(0).bpm;
+    };
+    EXPECT_EQ(tempo(std::numeric_limits<double>::infinity()), std::nullopt);
+    EXPECT_EQ(tempo(-std::numeric_limits<double>::infinity()), std::nullopt);
+    EXPECT_EQ(tempo(std::numeric_limits<double>::quiet_NaN()), std::nullopt);
+    EXPECT_EQ(tempo(0.0), 0.0) << "finite tempos are kept as they are";
+    EXPECT_EQ(tempo(-3.5), -3.5);
+}
+
 TEST(PlayDetectorTests, DefaultIdsAreFreshUpperCaseUuids) {
     const std::regex uuid("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$");
     PlayDetector d(Seconds{0});

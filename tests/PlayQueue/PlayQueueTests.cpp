@@ -2,6 +2,7 @@
 #include "PlayQueue/QueueFile.hpp"
 #include "QueueTesting.hpp"
 #include "Support/Files.hpp"
+#include "Support/SystemCallWatch.hpp"
 #include "Support/TempFolder.hpp"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,19 @@ TEST_F(PlayQueueTests, FolderAndFileArePrivate) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     // No temporary files are left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1);
+}
+
+TEST_F(PlayQueueTests, SavesOnAFilesystemThatRefusesPermissions) {
+    const auto watched = testing::watchSystemCalls([&] {
+        PlayQueue queue(file);
+        queue.add(play("A"), 1, false);
+        queue.add(play("B"), 1, false);
+        return ids(PlayQueue(file)) == std::vector<std::string>{"A", "B"};
+    });
+    if (!watched.watched) {
+        GTEST_SKIP() << "this kernel offers no seccomp user notification";
+    }
+    EXPECT_TRUE(watched.succeeded) << "calls seen: " << watched.calls;
 }
 
 TEST_F(PlayQueueTests, WaitingPlaysOlderThanSixHoursAreDropped) {

@@ -148,6 +148,23 @@ TEST_F(QueueDeliveryTests, RefusedPlaysAreRetriedOnTheirScheduleAndGivenUpAtTheF
     EXPECT_EQ(server.calls.size(), posts) << "given up: never posted again";
 }
 
+TEST_F(QueueDeliveryTests, ARetryTimeFurtherAheadThanAnyWaitIsDue) {
+    queue.add(play("r"), 1, false);
+    refuse({"r"});
+    flush(1000);
+    ASSERT_EQ(entry("r").retryAt, at(1060));
+    flush(400); // the wall clock is set back ten minutes
+    EXPECT_EQ(server.calls.size(), 2u) << "retried at once";
+    EXPECT_EQ(entry("r").retryAt, at(520));
+    flush(519);
+    EXPECT_EQ(server.calls.size(), 2u) << "the next wait counts from the new time";
+    flush(520); // the third refusal: 240 s
+    flush(760); // the fourth: 480 s, the longest wait
+    ASSERT_EQ(entry("r").refusals, 4);
+    flush(760);
+    EXPECT_EQ(server.calls.size(), 4u) << "the longest wait itself is waited for";
+}
+
 TEST_F(QueueDeliveryTests, PausedAnswersAndMissingPlaysAreNotTaken) {
     addPlays(2, 1);
     server.onSend = [](const std::vector<PlayEvent>& plays, std::int64_t) {
@@ -191,6 +208,77 @@ TEST_F(QueueDeliveryTests, AGoneGigIsDroppedAndTheFlushGoesOn) {
 
     queue.add(play("alone"), 2, false);
     EXPECT_FALSE(flush().talked) << "a gone gig is no answer";
+}
+
+TEST_F(QueueDeliveryTests, AnEndedGigIsSettledAndTheFlushGoesOn) {
+    addPlays(101, 7, "seven"); // two batches
+    queue.add(play("refused"), 7, false);
+    refuse({"refused"});
+    flush(0); // "refused" waits a minute for its retry, the others are sent
+    queue.add(play("late"), 7, false);
+    queue.add(play("nine"), 9, false);
+    server.calls.clear();
+    server.onSend = [take = server.onSend](const std::vector<PlayEvent>& plays, std::int64_t gig) {
+        if (gig == 7) {
+            throw ServerError::gigEnded;
+        }
+        return take(plays, gig);
+    };
+    const auto result = flush(1);
+    ASSERT_EQ(server.calls.size(), 2u) << "one request learns that gig 7 has ended";
+    EXPECT_EQ(server.calls[0].gig, 7);
+    EXPECT_EQ(server.calls[1].gig, 9);
+    EXPECT_TRUE(entry("nine").sent);
+    EXPECT_FALSE(entry("nine").notTaken);
+    for (const auto* id : {"late", "refused"}) {
+        EXPECT_TRUE(entry(id).sent) << id;
+        EXPECT_EQ(entry(id).status(), QueuedPlay::Status::notTaken) << id;
+    }
+    EXPECT_FALSE(entry("seven100").notTaken) << "what the gig took before it ended stays taken";
+    EXPECT_EQ(result, (Flushed{.talked = true, .paused = false, .endedGigs = {7}}));
+    EXPECT_FALSE(queue.hasUnsent());
+    EXPECT_EQ(PlayQueue(file).entries(), queue.entries()) << "saved";
+}
+
+TEST_F(QueueDeliveryTests, HidesAndRemovalsOfAnEndedGigCountAsDone) {
+    auto sent = [](std::string id, std::int64_t gig) {
+        Entry e = testing::entry(std::move(id), gig);
+        e.sent = true;
+        return e;
+    };
+    std::vector<Entry> entries;
+    entries.push_back(sent("c0", 5)); // a removal, then gig 5 ends
+    entries.back().removed = true;
+    entries.push_back(sent("a0", 7)); // a hide and a removal, then gig 7 ends
+    entries.back().hidden = true;
+    entries.push_back(sent("a1", 7));
+    entries.back().removed = true;
+    entries.push_back(sent("a2", 7));
+    entries.back().hidden = true;
+    entries.push_back(sent("b0", 9)); // gig 9 goes on
+    entries.back().removed = true;
+    entries.push_back(sent("b1", 9));
+    entries.back().hidden = true;
+    ASSERT_TRUE(replaceAtomically(file, *QueueFile::encode(entries), 0600));
+    PlayQueue loaded(file);
+    server.onChange = [](const FakeGigServer::Call& call) {
+        if (call.gig != 9) {
+            throw ServerError::gigEnded;
+        }
+    };
+    const auto result = testing::await(io, loaded.flush(server, at(0)));
+    ASSERT_EQ(server.calls.size(), 4u);
+    EXPECT_EQ(server.calls[0].ids[0], "b1");
+    EXPECT_EQ(server.calls[1].ids[0], "a2") << "gig 7 ends here; a0 and a1 are not asked";
+    EXPECT_EQ(server.calls[2].ids[0], "c0");
+    EXPECT_EQ(server.calls[3].ids[0], "b0");
+    EXPECT_EQ(result.endedGigs, (std::set<std::int64_t>{5, 7}));
+    EXPECT_TRUE(result.talked);
+    for (const auto& e : loaded.entries()) {
+        EXPECT_TRUE(e.isSettled()) << e.event.id;
+        EXPECT_FALSE(e.notTaken) << e.event.id << ": it was taken before the gig ended";
+    }
+    EXPECT_FALSE(loaded.hasUnsent());
 }
 
 TEST_F(QueueDeliveryTests, AFailureStopsTheFlushButKeepsWhatWasAnswered) {
@@ -289,9 +377,9 @@ TEST_F(QueueDeliveryTests, OtherFailuresOfHidesStopTheFlush) {
     queue.hideLatest();
     queue.undoLatest();
     queue.hideLatest();
-    server.onChange = [](const FakeGigServer::Call&) { throw ServerError::gigEnded; };
+    server.onChange = [](const FakeGigServer::Call&) { throw ServerError::badKey; };
     server.calls.clear();
-    EXPECT_EQ(flushFailure<ServerError>(), ServerError::gigEnded);
+    EXPECT_EQ(flushFailure<ServerError>(), ServerError::badKey);
     EXPECT_EQ(server.calls.size(), 1u) << "no removal after the failed hide";
 }
 

@@ -73,7 +73,6 @@ TEST(WhatsNowPlayingReaderTests, AsksAtMostOnceEveryTwoSeconds) {
     f.feed->body = R"({"title":"Red"})";
     EXPECT_EQ(Fixture::title(f.readAt(1001)), "Blue");
     EXPECT_EQ(Fixture::title(f.readAt(1001.999)), "Blue");
-    EXPECT_EQ(Fixture::title(f.readAt(990)), "Blue"); // the clock went back
     EXPECT_EQ(f.feed->asks, 1);
     EXPECT_EQ(Fixture::title(f.readAt(1002)), "Red");
     EXPECT_EQ(f.feed->asks, 2);
@@ -88,6 +87,19 @@ TEST(WhatsNowPlayingReaderTests, AFailingToolIsAlsoAskedOnlyEveryTwoSeconds) {
     f.feed->body = blue;
     EXPECT_EQ(Fixture::title(f.readAt(1002)), "Blue");
     EXPECT_EQ(f.feed->asks, 2);
+}
+
+TEST(WhatsNowPlayingReaderTests, AClockSetBackAsksAtOnceAndPacesFromThere) {
+    Fixture f;
+    f.feed->body.reset();
+    f.failsAt(1000);
+    f.feed->body = blue;
+    EXPECT_EQ(Fixture::title(f.readAt(400)), "Blue") << "ten minutes back: asked at once";
+    EXPECT_EQ(f.feed->asks, 2);
+    f.feed->body = R"({"title":"Red"})";
+    EXPECT_EQ(Fixture::title(f.readAt(401.5)), "Blue");
+    EXPECT_EQ(f.feed->asks, 2) << "two seconds from the new time";
+    EXPECT_EQ(Fixture::title(f.readAt(402)), "Red");
 }
 
 TEST(WhatsNowPlayingReaderTests, AnswersThatAreNotAnObjectAreNotAnswering) {

@@ -1,6 +1,8 @@
 #include "Server/BeastTransport.hpp"
 #include "Support/Await.hpp"
 
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
@@ -8,12 +10,14 @@
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/use_future.hpp>
 #include <boost/asio/write.hpp>
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
 #include <chrono>
+#include <future>
 #include <memory>
 
 namespace bridge {
@@ -312,6 +316,99 @@ TEST_F(BeastTransportTests, HttpsFailsForAnotherHostOrAnUntrustedCertificate) {
         io, [](const std::string&) { return answer(200, "x"); }, selfMade);
     EXPECT_THROW(await(io, transport.send(get(untrusted.url()))), boost::system::system_error);
     EXPECT_TRUE(untrusted.requests.empty());
+}
+
+// Host names resolved by the test: every name is 127.0.0.1 after `delay`, or never. Like the
+// system's lookup, it takes no notice of cancellation.
+class ScriptedNames : public NameResolving {
+public:
+    std::optional<std::chrono::milliseconds> delay; // absent: the lookup never answers
+    std::vector<std::string> asked;
+
+    asio::awaitable<std::vector<Address>> resolve(std::string host, std::string port) override {
+        asked.push_back(host);
+        asio::steady_timer timer(co_await asio::this_coro::executor,
+                                 delay ? asio::steady_timer::clock_type::now() + *delay
+                                       : asio::steady_timer::time_point::max());
+        co_await timer.async_wait(
+            asio::as_tuple(asio::bind_cancellation_slot(asio::cancellation_slot(), use_awaitable)));
+        co_return std::vector<Address>{{"127.0.0.1", static_cast<std::uint16_t>(std::stoul(port))}};
+    }
+};
+
+class NameLookupTests : public ::testing::Test {
+protected:
+    asio::io_context io;
+    std::shared_ptr<ScriptedNames> names = std::make_shared<ScriptedNames>();
+    BeastTransport transport{names};
+    ScriptedServer server{io, [](const std::string&) { return answer(200, "here"); }};
+
+    std::string byName() const {
+        return "http://bridge.test:" + std::to_string(server.port()) + "/";
+    }
+
+    // Runs the exchange for at most `limit` of real time, so that a transport that misses its
+    // own deadline fails the test instead of hanging it. The failure of the exchange, if any.
+    std::exception_ptr sendWithin(HTTPRequest request, std::chrono::milliseconds limit) {
+        auto sent = asio::co_spawn(io, transport.send(std::move(request)), asio::use_future);
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (sent.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+               std::chrono::steady_clock::now() < until) {
+            io.run_one_for(std::chrono::milliseconds(10));
+        }
+        if (sent.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            ADD_FAILURE() << "the exchange outlived its deadline";
+            return nullptr;
+        }
+        try {
+            sent.get();
+        } catch (...) {
+            return std::current_exception();
+        }
+        return nullptr;
+    }
+
+    static bool isTimedOut(std::exception_ptr failure) {
+        try {
+            if (failure) {
+                std::rethrow_exception(failure);
+            }
+        } catch (const HTTPError& error) {
+            return error == HTTPError::timedOut;
+        } catch (...) {
+        }
+        return false;
+    }
+};
+
+TEST_F(NameLookupTests, HostNamesAreLookedUpThroughTheResolver) {
+    names->delay = std::chrono::milliseconds(0);
+    const auto response = await(io, transport.send(get(byName())));
+    EXPECT_EQ(response.body, "here");
+    EXPECT_EQ(names->asked, std::vector<std::string>{"bridge.test"});
+    ASSERT_EQ(server.requests.size(), 1u);
+    EXPECT_NE(server.requests[0].find("Host: bridge.test:"), std::string::npos);
+}
+
+TEST_F(NameLookupTests, ALookupThatNeverAnswersTimesOutOnTime) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(isTimedOut(sendWithin(get(byName(), 0.3), std::chrono::seconds(3))));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(300));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(1500));
+}
+
+TEST_F(NameLookupTests, ALateAnswerOfTheLookupGoesUnheard) {
+    names->delay = std::chrono::milliseconds(400);
+    EXPECT_TRUE(isTimedOut(sendWithin(get(byName(), 0.1), std::chrono::seconds(3))));
+    // The lookup answers now, long after the deadline: nothing is sent.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+    while (std::chrono::steady_clock::now() < until) {
+        io.run_one_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(server.requests.empty());
+    names->delay = std::chrono::milliseconds(0);
+    EXPECT_EQ(await(io, transport.send(get(byName()))).body, "here") << "the next one goes";
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "Support/Files.hpp"
+#include "Support/SystemCallWatch.hpp"
 #include "Support/TempFolder.hpp"
 
 #include <gtest/gtest.h>
@@ -44,6 +45,25 @@ TEST(FilesTests, CreatesMissingFoldersWithTheirMode) {
 TEST(FilesTests, ReplacementFailsWithoutAFolder) {
     testing::TempFolder folder;
     EXPECT_FALSE(replaceAtomically(folder / "missing/file", "x", 0600));
+}
+
+TEST(FilesTests, AReplacementNeedsNoPermissionsAndReachesTheFolderOnDisk) {
+    testing::TempFolder folder;
+    ASSERT_TRUE(replaceAtomically(folder / "file", "old", 0600));
+    const auto watched = testing::watchSystemCalls([&] {
+        return replaceAtomically(folder / "file", "new", 0640) &&
+               readWholeFile(folder / "file").bytes == "new";
+    });
+    if (!watched.watched) {
+        GTEST_SKIP() << "this kernel offers no seccomp user notification";
+    }
+    EXPECT_TRUE(watched.succeeded) << "a refused chmod does not stop the save";
+    EXPECT_NE(watched.calls.find('c'), std::string::npos)
+        << "the chmod was tried: " << watched.calls;
+    // The file's bytes reach the disk before the rename, the rename after it.
+    EXPECT_TRUE(watched.calls.ends_with("fd")) << watched.calls;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1)
+        << "no temporary file is left behind";
 }
 
 } // namespace
