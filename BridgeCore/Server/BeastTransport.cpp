@@ -1,5 +1,7 @@
 #include "Server/BeastTransport.hpp"
 
+#include "Support/URLText.hpp"
+
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/ip/address.hpp>
@@ -78,7 +80,7 @@ struct Target {
 };
 
 std::optional<Target> targetOf(const std::string& url) {
-    const auto parsed = boost::urls::parse_absolute_uri(url);
+    const auto parsed = parseURL(url, boost::urls::parse_absolute_uri);
     if (!parsed || parsed->encoded_host().empty()) {
         return std::nullopt;
     }
