@@ -1,0 +1,85 @@
+// A queue started on what an earlier run left behind.
+#include "PlayQueue/PlayQueue.hpp"
+#include "PlayQueue/QueueFile.hpp"
+#include "QueueTesting.hpp"
+#include "Support/Files.hpp"
+#include "Support/TempFolder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace bridge {
+namespace {
+
+using testing::entry;
+
+class QueueRestartTests : public ::testing::Test {
+protected:
+    testing::TempFolder folder;
+    std::filesystem::path file = folder / "queue.json";
+
+    void writeEntries(const std::vector<Entry>& entries) const {
+        ASSERT_TRUE(replaceAtomically(file, *QueueFile::encode(entries), 0600));
+    }
+
+    // A temporary file made the way a save makes one, holding `bytes`, as a save killed
+    // before its rename leaves it.
+    std::filesystem::path interruptedSave(const std::string& bytes) const {
+        std::string name = (folder / ".queue.json.XXXXXX").string();
+        const int fd = ::mkstemp(name.data());
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+        return name;
+    }
+
+    void touch(const std::string& name) const { std::ofstream(folder / name) << "keep"; }
+};
+
+TEST_F(QueueRestartTests, AStartRemovesTheCopiesOfInterruptedSaves) {
+    writeEntries({entry("A")});
+    const auto bytes = *QueueFile::encode({entry("A"), entry("B")});
+    const auto first = interruptedSave(bytes);
+    const auto second = interruptedSave(bytes);
+    PlayQueue queue(file);
+    EXPECT_FALSE(std::filesystem::exists(first));
+    EXPECT_FALSE(std::filesystem::exists(second));
+    ASSERT_EQ(queue.entries().size(), 1u) << "the file is what was saved last";
+    EXPECT_EQ(queue.entries().front().event.id, "A");
+}
+
+TEST_F(QueueRestartTests, OnlyTheQueuesOwnTemporaryFilesAreRemoved) {
+    const std::vector<std::string> others = {
+        ".queue.json.Ab12C",     // too short
+        ".queue.json.Ab12Cd7",   // too long
+        ".queue.json.Ab_2Cd",    // not what mkstemp makes
+        "queue.json.Ab12Cd",     // no leading dot
+        ".other.json.Ab12Cd",    // another file's
+        "queue.json.unreadable", // a file kept aside
+    };
+    for (const auto& name : others) {
+        touch(name);
+    }
+    std::filesystem::create_directory(folder / ".queue.json.Dir123");
+    std::filesystem::create_symlink(folder / "queue.json.unreadable",
+                                    folder / ".queue.json.Lnk123");
+    const auto stale = interruptedSave("[]");
+    PlayQueue queue(file);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    for (const auto& name : others) {
+        EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(folder / ".queue.json.Dir123"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / ".queue.json.Lnk123"));
+}
+
+TEST_F(QueueRestartTests, AMissingFolderIsNoFailure) {
+    PlayQueue queue(folder / "not yet/queue.json");
+    EXPECT_TRUE(queue.entries().empty());
+}
+
+} // namespace
+} // namespace bridge
