@@ -1,4 +1,5 @@
-// A queue started on what an earlier run left behind.
+// A queue started on what an earlier run left behind: a save cut short by a crash, and a
+// file it reads back exactly as it was written.
 #include "PlayQueue/PlayQueue.hpp"
 #include "PlayQueue/QueueFile.hpp"
 #include "QueueTesting.hpp"
@@ -37,6 +38,12 @@ protected:
     }
 
     void touch(const std::string& name) const { std::ofstream(folder / name) << "keep"; }
+
+    static ino_t inode(const std::filesystem::path& path) {
+        struct stat info {};
+        ::stat(path.c_str(), &info);
+        return info.st_ino;
+    }
 };
 
 TEST_F(QueueRestartTests, AStartRemovesTheCopiesOfInterruptedSaves) {
@@ -79,6 +86,24 @@ TEST_F(QueueRestartTests, OnlyTheQueuesOwnTemporaryFilesAreRemoved) {
 TEST_F(QueueRestartTests, AMissingFolderIsNoFailure) {
     PlayQueue queue(folder / "not yet/queue.json");
     EXPECT_TRUE(queue.entries().empty());
+}
+
+TEST_F(QueueRestartTests, AFileReadBackIsNotRewrittenWithoutAChange) {
+    // Tempos that come from single-precision values, and times with long fractions.
+    std::vector<Entry> entries;
+    for (const double bpm : {124.00000762939453, 92.14080810546875, 195.55662536621094}) {
+        auto e = entry("E" + std::to_string(entries.size()));
+        e.event.bpm = bpm;
+        e.event.playedAt = instantFromReferenceSeconds(790'123'456.789012345 + bpm);
+        e.hidden = true;
+        entries.push_back(e);
+    }
+    writeEntries(entries);
+    const auto before = inode(file);
+    PlayQueue queue(file);
+    ASSERT_EQ(queue.entries(), entries);
+    queue.hideLatest(); // hidden already: a change that leaves the same bytes
+    EXPECT_EQ(inode(file), before) << "the file was rewritten";
 }
 
 } // namespace

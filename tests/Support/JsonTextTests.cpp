@@ -4,7 +4,9 @@
 #include <boost/json/value.hpp>
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <random>
 
 namespace bridge {
 namespace {
@@ -42,6 +44,38 @@ TEST(JsonTextTests, WritesNumbersInTheirShortestExactForm) {
     }
     EXPECT_EQ(sortedCompactJson(std::nan("")), std::nullopt);
     EXPECT_EQ(sortedCompactJson(boost::json::array{1, INFINITY}), std::nullopt);
+}
+
+TEST(JsonTextTests, ExactJsonReadsEveryWrittenNumberBack) {
+    std::mt19937_64 bits(15);
+    int mismatches = 0;
+    for (int i = 0; i < 5000; ++i) {
+        // Any finite double, and the double of any finite float.
+        double value = std::bit_cast<double>(bits());
+        if (i % 2 == 1) {
+            value = static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(bits())));
+        }
+        if (!std::isfinite(value)) {
+            continue;
+        }
+        const auto text = sortedCompactJson(boost::json::array{value, "x", {{"k", value}}});
+        const auto read = exactJson(*text);
+        ASSERT_TRUE(read) << *text;
+        if (read->at(0).to_number<double>() != value ||
+            read->at(2).at("k").to_number<double>() != value || sortedCompactJson(*read) != text) {
+            ++mismatches;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(JsonTextTests, ExactJsonTakesOnlyOneWholeValue) {
+    EXPECT_EQ(exactJson(R"( {"a":[1,-2,18446744073709551615,1.5e3,null,true,"\u00e9"]} )"),
+              boost::json::parse(R"({"a":[1,-2,18446744073709551615,1500.0,null,true,"é"]})"));
+    EXPECT_EQ(exactJson("1e400"), boost::json::parse("1e400"));
+    for (const char* bad : {"", "[1,]", "[] []", "{\"a\"}", "01", "[1", "\"\xff\""}) {
+        EXPECT_EQ(exactJson(bad), std::nullopt) << bad;
+    }
 }
 
 } // namespace
