@@ -21,6 +21,15 @@ void appendNumber(std::string& out, Number number) {
     out.append(buffer, result.ptr);
 }
 
+// "-0" would read back as the integer 0: negative zero keeps its point.
+void appendReal(std::string& out, double number) {
+    if (number == 0 && std::signbit(number)) {
+        out += "-0.0";
+        return;
+    }
+    appendNumber(out, number);
+}
+
 void appendString(std::string& out, std::string_view text) {
     static constexpr char hex[] = "0123456789abcdef";
     out += '"';
@@ -129,7 +138,7 @@ bool append(std::string& out, const boost::json::value& value) {
         if (!std::isfinite(value.get_double())) {
             return false;
         }
-        appendNumber(out, value.get_double());
+        appendReal(out, value.get_double());
         return true;
     case boost::json::kind::string:
         appendString(out, value.get_string());
@@ -209,14 +218,22 @@ public:
         stack.push_uint64(u);
         return true;
     }
-    bool on_double(double d, string_view s, error_code&) {
+    bool on_double(double d, string_view s, error_code& error) {
         number.append(s.data(), s.size());
         double exact = 0;
         const auto end = number.data() + number.size();
         const auto read = std::from_chars(number.data(), end, exact);
-        // Out of range (a huge exponent) keeps the parser's own reading.
-        stack.push_double(read.ec == std::errc{} && read.ptr == end ? exact : d);
         number.clear();
+        if (read.ec == std::errc{} && read.ptr == end) {
+            stack.push_double(exact);
+            return true;
+        }
+        if (std::isinf(d)) {
+            // Too large for a double: no value that could ever be written back.
+            error = boost::json::error::exponent_overflow;
+            return false;
+        }
+        stack.push_double(d); // too small for a double: the parser's zero
         return true;
     }
     bool on_bool(bool b, error_code&) {

@@ -16,7 +16,8 @@ std::optional<std::string> sortedCompactJson(const boost::json::value& value);
 
 // The value of a JSON text, with every real number read exactly as written (Boost.JSON
 // 1.81's own parser reads some one unit in the last place off, so a text written above
-// would not read back to the same value). Absent when the text is not one JSON value.
+// would not read back to the same value). Absent when the text is not one JSON value, or
+// holds a number too large for a double, which could never be written back.
 std::optional<boost::json::value> exactJson(std::string_view text);
 
 } // namespace bridge

@@ -106,5 +106,19 @@ TEST_F(QueueRestartTests, AFileReadBackIsNotRewrittenWithoutAChange) {
     EXPECT_EQ(inode(file), before) << "the file was rewritten";
 }
 
+TEST_F(QueueRestartTests, ANumberTooLargeForADoubleDoesNotStopTheSaves) {
+    // Read as infinite, the tempo could never be written again, and no save would succeed.
+    ASSERT_TRUE(replaceAtomically(
+        file, R"([{"event":{"artist":"R","bpm":1e400,"id":"A","playedAt":5,"title":"T"}}])", 0600));
+    PlayQueue queue(file);
+    EXPECT_TRUE(queue.entries().empty());
+    queue.add(testing::play("B"), 1, false);
+    const auto saved = QueueFile::decode(readWholeFile(file).bytes);
+    ASSERT_TRUE(saved);
+    ASSERT_EQ(saved->size(), 1u);
+    EXPECT_EQ(saved->front().event.id, "B");
+    EXPECT_TRUE(std::filesystem::exists(folder / "queue.json.unreadable")) << "kept aside";
+}
+
 } // namespace
 } // namespace bridge
