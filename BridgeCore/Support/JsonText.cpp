@@ -223,8 +223,9 @@ public:
         double exact = 0;
         const auto end = number.data() + number.size();
         const auto read = std::from_chars(number.data(), end, exact);
+        const bool whole = read.ec == std::errc{} && read.ptr == end;
         number.clear();
-        if (read.ec == std::errc{} && read.ptr == end) {
+        if (whole) {
             stack.push_double(exact);
             return true;
         }
