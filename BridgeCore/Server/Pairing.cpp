@@ -54,6 +54,11 @@ std::optional<std::string> codeInLink(std::string_view link) {
         parsed->encoded_host() != linkHost) {
         return std::nullopt;
     }
+    // An empty query holds no code; Boost.URL 1.81 aborts reading the items of one that a
+    // fragment follows ("?#") in debug builds.
+    if (parsed->encoded_query().empty()) {
+        return std::nullopt;
+    }
     for (const auto& item : parsed->params()) {
         if (item.key == "code") {
             return item.has_value ? code(item.value) : std::nullopt;

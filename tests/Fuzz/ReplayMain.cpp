@@ -14,6 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 int main(int argc, char** argv) {
     std::size_t replayed = 0;
     for (int i = 1; i < argc; ++i) {
+        // The corpus comes first and must be there; a target may have no regressions yet.
+        if (i > 1 && !std::filesystem::exists(argv[i])) {
+            continue;
+        }
         std::vector<std::filesystem::path> files;
         for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
             if (entry.is_regular_file()) {
