@@ -61,6 +61,8 @@ bool isSettled(const Entry& e) {
 } // namespace
 
 PlayQueue::PlayQueue(std::filesystem::path file) : file_(std::move(file)) {
+    // Copies of the queue left by a save that was cut short; the file itself is whole.
+    removeStaleTemporaries(file_);
     FileRead read = readWholeFile(file_);
     if (read.outcome == FileRead::Outcome::unreadable) {
         fileUnread = true;

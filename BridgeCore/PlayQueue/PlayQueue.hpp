@@ -25,6 +25,7 @@ class BridgeServer;
 class PlayQueue {
 public:
     // Loads the queue from `file`; a file that cannot be read or decoded gives an empty queue.
+    // Temporary files that an interrupted save left beside it are removed.
     explicit PlayQueue(std::filesystem::path file);
 
     void add(PlayEvent event, std::optional<std::int64_t> gigId, bool hidden);

@@ -3,7 +3,6 @@
 #include "Support/JsonFields.hpp"
 #include "Support/JsonText.hpp"
 
-#include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
 
 namespace bridge::QueueFile {
@@ -78,15 +77,15 @@ std::optional<std::string> encode(const std::vector<Entry>& entries) {
 }
 
 std::optional<std::vector<Entry>> decode(std::string_view bytes) {
-    boost::system::error_code error;
-    const boost::json::value json = boost::json::parse(bytes, error);
-    if (error || !json.is_array()) {
+    // Read exactly, so that a file read back encodes to the same bytes.
+    const auto json = exactJson(bytes);
+    if (!json || !json->is_array()) {
         return std::nullopt;
     }
     std::vector<Entry> entries;
-    entries.reserve(json.get_array().size());
+    entries.reserve(json->get_array().size());
     try {
-        for (const auto& element : json.get_array()) {
+        for (const auto& element : json->get_array()) {
             entries.push_back(entryFromJson(element));
         }
     } catch (const std::exception&) {

@@ -1,6 +1,8 @@
 #include "Server/BeastTransport.hpp"
 
 #include "Support/Task.hpp"
+#include "Support/Text.hpp"
+#include "Support/URLText.hpp"
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
@@ -22,6 +24,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
+#include <bit>
 #include <variant>
 
 namespace bridge {
@@ -107,7 +111,7 @@ struct Target {
 };
 
 std::optional<Target> targetOf(const std::string& url) {
-    const auto parsed = boost::urls::parse_absolute_uri(url);
+    const auto parsed = parseURL(url, boost::urls::parse_absolute_uri);
     if (!parsed || parsed->encoded_host().empty()) {
         return std::nullopt;
     }
@@ -144,16 +148,63 @@ http::request<http::string_body> messageOf(const HTTPRequest& request, const Tar
     return message;
 }
 
+using Parser = http::response_parser<http::string_body>;
+
+// Whether the part of an answer's head that Beast has not taken yet declares a length too
+// long for 64 bits, which Beast refuses as malformed: it is a length over the cap like any.
+bool declaresHugeLength(std::string_view head) {
+    static constexpr std::string_view name = "\r\ncontent-length:";
+    static constexpr std::string_view largest = "18446744073709551615";
+    const auto lowered = "\r\n" + lowercased(head); // it may start at the field itself
+    for (auto at = lowered.find(name); at != std::string::npos; at = lowered.find(name, at + 1)) {
+        auto value = std::string_view(lowered).substr(at + name.size());
+        value = value.substr(0, value.find('\r'));
+        value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
+        value = value.substr(0, value.find_last_not_of(" \t") + 1);
+        const bool digits =
+            !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
+        if (digits && (value.size() > largest.size() ||
+                       (value.size() == largest.size() && value > largest))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads the answer. A body of undeclared length grows by powers of two from its first read
+// up to the cap, so that it never holds more memory than the cap itself (a string left to
+// grow by doubling from its own first size would take almost twice that).
+template <class Stream>
+asio::awaitable<void> readAnswer(Stream& stream, beast::flat_buffer& buffer, Parser& parser) {
+    const auto [error, ignored] =
+        co_await http::async_read_header(stream, buffer, parser, asio::as_tuple(use_awaitable));
+    if (error == http::error::bad_content_length &&
+        declaresHugeLength({static_cast<const char*>(buffer.data().data()), buffer.size()})) {
+        throw HTTPError::dataLengthExceedsMaximum;
+    }
+    if (error) {
+        throw boost::system::system_error(error);
+    }
+    while (!parser.is_done()) {
+        auto& body = parser.get().body();
+        constexpr std::size_t reads = 128 * 1024; // at most what one read can add
+        if (!parser.content_length() && body.capacity() < body.size() + reads) {
+            body.reserve(std::min(HTTPTransport::maximumBody, std::bit_ceil(body.size() + reads)));
+        }
+        co_await http::async_read_some(stream, buffer, parser, use_awaitable);
+    }
+}
+
 template <class Stream>
 asio::awaitable<HTTPResponse> talk(Stream& stream, http::request<http::string_body>& message) {
     co_await http::async_write(stream, message, use_awaitable);
     beast::flat_buffer buffer;
-    http::response_parser<http::string_body> parser;
+    Parser parser;
     parser.header_limit(64 * 1024);
     // Beast refuses a declared length above the limit before reading the body, and stops
     // a body without one as soon as it passes the limit.
     parser.body_limit(HTTPTransport::maximumBody);
-    co_await http::async_read(stream, buffer, parser, use_awaitable);
+    co_await readAnswer(stream, buffer, parser);
     co_return HTTPResponse{static_cast<int>(parser.get().result_int()),
                            std::move(parser.get().body())};
 }

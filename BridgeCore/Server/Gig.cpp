@@ -1,5 +1,7 @@
 #include "Server/Gig.hpp"
 
+#include "Support/URLText.hpp"
+
 #include <boost/url/parse.hpp>
 #include <boost/url/url.hpp>
 
@@ -9,7 +11,7 @@ std::string Gig::screen() const {
     if (screenUrl) {
         return *screenUrl;
     }
-    auto parsed = boost::urls::parse_uri_reference(url);
+    auto parsed = parseURL(url, boost::urls::parse_uri_reference);
     if (!parsed) {
         return url;
     }

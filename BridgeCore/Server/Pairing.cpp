@@ -5,6 +5,7 @@
 #include "Server/ServerURL.hpp"
 #include "Support/JsonFields.hpp"
 #include "Support/JsonText.hpp"
+#include "Support/URLText.hpp"
 
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
@@ -48,9 +49,14 @@ std::string shown(std::string_view code) {
 }
 
 std::optional<std::string> codeInLink(std::string_view link) {
-    const auto parsed = boost::urls::parse_uri(link);
+    const auto parsed = parseURL(link, boost::urls::parse_uri);
     if (!parsed || parsed->scheme() != linkScheme || !parsed->has_authority() ||
         parsed->encoded_host() != linkHost) {
+        return std::nullopt;
+    }
+    // An empty query holds no code; Boost.URL 1.81 aborts reading the items of one that a
+    // fragment follows ("?#") in debug builds.
+    if (parsed->encoded_query().empty()) {
         return std::nullopt;
     }
     for (const auto& item : parsed->params()) {
@@ -71,7 +77,7 @@ std::string server(bool advanced, std::string_view custom) {
 }
 
 bool isSafe(std::string_view server) {
-    const auto parsed = boost::urls::parse_uri_reference(server);
+    const auto parsed = parseURL(server, boost::urls::parse_uri_reference);
     if (!parsed || !parsed->has_authority() || parsed->encoded_host().empty() ||
         parsed->has_userinfo()) {
         return false;

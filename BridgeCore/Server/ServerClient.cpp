@@ -5,6 +5,7 @@
 #include "Server/ServerURL.hpp"
 #include "Support/JsonFields.hpp"
 #include "Support/JsonText.hpp"
+#include "Support/URLText.hpp"
 
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
@@ -116,7 +117,7 @@ SentPlays sentPlaysFromJson(std::string_view bytes) {
 }
 
 std::optional<std::string> validURL(std::optional<std::string> text) {
-    if (text && !boost::urls::parse_uri_reference(*text)) {
+    if (text && !parseURL(*text, boost::urls::parse_uri_reference)) {
         throw std::invalid_argument("the gig's link is no URL");
     }
     return text;
@@ -371,7 +372,7 @@ std::optional<std::string> page(std::string_view server, std::string_view suffix
         return std::nullopt;
     }
     const std::string link = std::string(server) + std::string(suffix);
-    const auto parsed = boost::urls::parse_uri_reference(link);
+    const auto parsed = parseURL(link, boost::urls::parse_uri_reference);
     if (!parsed || !parsed->has_authority() || parsed->encoded_host().empty() ||
         !Pairing::isSafe(link)) {
         return std::nullopt;

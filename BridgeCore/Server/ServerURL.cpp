@@ -1,5 +1,7 @@
 #include "Server/ServerURL.hpp"
 
+#include "Support/URLText.hpp"
+
 #include <boost/url/parse.hpp>
 #include <boost/url/url.hpp>
 
@@ -7,7 +9,7 @@ namespace bridge {
 
 std::optional<std::string> serverURL(std::string_view base, std::string_view path,
                                      const QueryItems& query) {
-    auto parsed = boost::urls::parse_uri(base);
+    auto parsed = parseURL(base, boost::urls::parse_uri);
     if (!parsed) {
         return std::nullopt;
     }

@@ -2,6 +2,7 @@
 
 #include "Server/Pairing.hpp"
 #include "Support/Text.hpp"
+#include "Support/URLText.hpp"
 
 #include <boost/url/parse.hpp>
 
@@ -35,8 +36,8 @@ std::optional<std::uint16_t> portOf(const boost::urls::url_view& url, const std:
 } // namespace
 
 bool sameServer(std::string_view a, std::string_view b) {
-    const auto left = boost::urls::parse_uri_reference(a);
-    const auto right = boost::urls::parse_uri_reference(b);
+    const auto left = parseURL(a, boost::urls::parse_uri_reference);
+    const auto right = parseURL(b, boost::urls::parse_uri_reference);
     if (!left || !right || left->has_userinfo() || right->has_userinfo() || !left->has_scheme() ||
         !right->has_scheme() || !left->has_authority() || !right->has_authority() ||
         left->encoded_host().empty() || right->encoded_host().empty()) {

@@ -1,5 +1,6 @@
 #include "Support/Files.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -71,10 +72,18 @@ void syncFolder(const std::filesystem::path& folder) {
     }
 }
 
+// The temporary file of a replacement is this, then six letters or digits from mkstemp.
+std::string temporaryPrefix(const std::filesystem::path& file) {
+    return "." + file.filename().string() + ".";
+}
+
+constexpr std::size_t temporaryRandom = 6;
+
 } // namespace
 
 bool replaceAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode) {
-    std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX"));
+    std::string temporary =
+        file.parent_path() / (temporaryPrefix(file) + std::string(temporaryRandom, 'X'));
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         return false;
@@ -89,6 +98,32 @@ bool replaceAtomically(const std::filesystem::path& file, std::string_view bytes
     }
     ::unlink(temporary.c_str());
     return false;
+}
+
+std::size_t removeStaleTemporaries(const std::filesystem::path& file) {
+    const std::string prefix = temporaryPrefix(file);
+    const auto isTemporary = [&](const std::string& name) {
+        return name.size() == prefix.size() + temporaryRandom && name.starts_with(prefix) &&
+               std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                           [](char c) {
+                               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                      (c >= '0' && c <= '9');
+                           });
+    };
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::size_t removed = 0;
+    for (fs::directory_iterator entry(file.parent_path().empty() ? "." : file.parent_path(), error),
+         end;
+         !error && entry != end; entry.increment(error)) {
+        std::error_code ignored;
+        if (isTemporary(entry->path().filename().string()) &&
+            entry->symlink_status(ignored).type() == fs::file_type::regular &&
+            ::unlink(entry->path().c_str()) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 } // namespace bridge

@@ -28,4 +28,8 @@ bool createFolders(const std::filesystem::path& folder, mode_t mode);
 // case). On failure the old file is untouched.
 bool replaceAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode);
 
+// Removes the temporary files that replaceAtomically leaves beside `file` when the process
+// dies before its rename: regular files named like its own, nothing else. Returns how many.
+std::size_t removeStaleTemporaries(const std::filesystem::path& file);
+
 } // namespace bridge

@@ -63,6 +63,22 @@ TEST(QueueFileTests, RoundTripsEveryField) {
     EXPECT_EQ(QueueFile::encode(*QueueFile::decode(*bytes)), bytes);
 }
 
+TEST(QueueFileTests, TemposFromSinglePrecisionReadBackExactly) {
+    // DJ programs often report a tempo as a float; its double has up to 17 digits.
+    int mismatches = 0;
+    for (int step = 0; step < 2000; ++step) {
+        auto e = testing::entry("A");
+        e.event.bpm = static_cast<double>(60.0F + static_cast<float>(step) * 0.0703F);
+        const auto bytes = QueueFile::encode({e});
+        const auto decoded = QueueFile::decode(*bytes);
+        ASSERT_TRUE(decoded);
+        if (decoded->front().event.bpm != e.event.bpm || QueueFile::encode(*decoded) != bytes) {
+            ++mismatches;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 TEST(QueueFileTests, ReadsAnyLayoutOfTheSameStructure) {
     const auto entries = QueueFile::decode(R"(
         [ { "refusals": 1.0, "unknown": {"x": [1, 2]}, "gigId": null, "retryAt": 3,

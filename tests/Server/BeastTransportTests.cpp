@@ -1,5 +1,6 @@
 #include "Server/BeastTransport.hpp"
 #include "Support/Await.hpp"
+#include "Support/TestCertificate.hpp"
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/bind_cancellation_slot.hpp>
@@ -13,8 +14,7 @@
 #include <boost/asio/use_future.hpp>
 #include <boost/asio/write.hpp>
 #include <gtest/gtest.h>
-#include <openssl/pem.h>
-#include <openssl/x509v3.h>
+#include <openssl/ssl.h>
 
 #include <chrono>
 #include <future>
@@ -27,50 +27,8 @@ namespace asio = boost::asio;
 using asio::use_awaitable;
 using asio::ip::tcp;
 using testing::await;
-
-// A certificate made for the test, with its key, both in PEM.
-struct Certificate {
-    std::string certificatePem;
-    std::string keyPem;
-};
-
-Certificate makeCertificate(const std::string& subjectAltName) {
-    EVP_PKEY* key = EVP_EC_gen("P-256");
-    X509* cert = X509_new();
-    X509_set_version(cert, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-    X509_gmtime_adj(X509_getm_notBefore(cert), -60);
-    X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
-    X509_set_pubkey(cert, key);
-    X509_NAME* name = X509_get_subject_name(cert);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("Bridge test"), -1, -1, 0);
-    X509_set_issuer_name(cert, name);
-    X509V3_CTX context;
-    X509V3_set_ctx_nodb(&context);
-    X509V3_set_ctx(&context, cert, cert, nullptr, nullptr, 0);
-    X509_EXTENSION* san =
-        X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, subjectAltName.c_str());
-    X509_add_ext(cert, san, -1);
-    X509_EXTENSION_free(san);
-    X509_sign(cert, key, EVP_sha256());
-
-    auto pem = [](auto write) {
-        BIO* bio = BIO_new(BIO_s_mem());
-        write(bio);
-        char* data = nullptr;
-        const long length = BIO_get_mem_data(bio, &data);
-        std::string text(data, static_cast<std::size_t>(length));
-        BIO_free(bio);
-        return text;
-    };
-    Certificate made{pem([&](BIO* bio) { PEM_write_bio_X509(bio, cert); }), pem([&](BIO* bio) {
-                         PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
-                     })};
-    X509_free(cert);
-    EVP_PKEY_free(key);
-    return made;
-}
+using testing::Certificate;
+using testing::makeCertificate;
 
 // What the server does once it has read a request.
 struct Reply {
