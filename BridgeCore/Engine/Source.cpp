@@ -1,5 +1,7 @@
 #include "Engine/Source.hpp"
 
+#include "Engine/Wording.hpp"
+
 namespace bridge {
 
 namespace {
@@ -105,15 +107,15 @@ std::string Source::status(SourceState state, bool setUp,
         case virtualDJ:
             return "Wrong VirtualDJ password";
         case spotify:
-            return "Not allowed to read Spotify (Privacy & Security › Automation)";
+            return std::string(Wording::shown(Wording::spotifyNotAllowed));
         case djay:
-            return "Not allowed to read djay’s folder (Privacy & Security › Files & Folders)";
+            return std::string(Wording::shown(Wording::djayNotAllowed));
         case mixxx:
-            return "Not allowed to read Mixxx’s library (Privacy & Security › Full Disk Access)";
+            return std::string(Wording::shown(Wording::mixxxNotAllowed));
         case whatsNowPlaying:
             return "Not allowed to read What’s Now Playing";
         case denon:
-            return "Not allowed on the local network (Privacy & Security › Local Network)";
+            return std::string(Wording::shown(Wording::denonNotAllowed));
         }
         break;
     case SourceState::notAnswering:
@@ -129,8 +131,7 @@ std::string Source::status(SourceState state, bool setUp,
         case whatsNowPlaying:
             return "What’s Now Playing isn’t open";
         case denon:
-            return "No Denon player found (on the same network? Privacy & Security › Local "
-                   "Network)";
+            return std::string(Wording::shown(Wording::noDenonPlayer));
         }
         break;
     }

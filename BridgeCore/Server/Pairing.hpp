@@ -1,6 +1,8 @@
 #pragma once
 
+#include "Engine/Wording.hpp"
 #include "Server/HTTPTransport.hpp"
+#include "Server/Paired.hpp"
 
 #include <boost/asio/awaitable.hpp>
 
@@ -11,24 +13,11 @@
 
 namespace bridge {
 
-// The server's answer to a pairing code.
-struct Paired {
-    std::string key;
-    std::string name;               // what the server calls this pairing
-    std::optional<std::string> gig; // the gig the code was made for
-
-    // The paired-as text: the name, with the gig when there is one.
-    std::string summary() const;
-
-    bool operator==(const Paired&) const = default;
-};
-
 namespace Pairing {
 
 inline constexpr std::string_view codeAlphabet = "ABCDEFGHIJKMNPQRSTUVWXYZ23456789";
 inline constexpr std::string_view defaultServer = "https://setmara.app";
-inline constexpr std::string_view unsafeServer =
-    "The server’s address needs HTTPS (plain HTTP only to this Mac: 127.0.0.1 or localhost).";
+inline constexpr std::string_view unsafeServer = Wording::shown(Wording::unsafeServer);
 inline constexpr std::string_view linkScheme = "setmara-bridge";
 inline constexpr std::string_view linkHost = "pair";
 inline constexpr std::string_view pairPath = "/api/bridge/pair";

@@ -91,18 +91,19 @@ TEST(SourceTests, FailureTexts) {
     const Failures table[] = {
         {Source::virtualDJ, "Wrong VirtualDJ password", "VirtualDJ not answering", "Wrong password",
          "Not answering"},
-        {Source::spotify, "Not allowed to read Spotify (Privacy & Security › Automation)",
+        {Source::spotify, "Not allowed to ask Spotify what plays (its media-player interface refused)",
          "Spotify isn’t open", "Not allowed to read Spotify", "Spotify isn’t open"},
-        {Source::djay, "Not allowed to read djay’s folder (Privacy & Security › Files & Folders)",
+        {Source::djay, "Not allowed to read djay’s folder (check its permissions)",
          "djay isn’t open", "Not allowed to read djay’s folder", "djay isn’t open"},
         {Source::mixxx,
-         "Not allowed to read Mixxx’s library (Privacy & Security › Full Disk Access)",
+         "Not allowed to read Mixxx’s library (check the permissions of mixxxdb.sqlite)",
          "Mixxx isn’t open", "Not allowed to read Mixxx’s library", "Mixxx isn’t open"},
         {Source::whatsNowPlaying, "Not allowed to read What’s Now Playing",
          "What’s Now Playing isn’t open", "Not allowed to read What’s Now Playing",
          "What’s Now Playing isn’t open"},
-        {Source::denon, "Not allowed on the local network (Privacy & Security › Local Network)",
-         "No Denon player found (on the same network? Privacy & Security › Local Network)",
+        {Source::denon, "Not allowed on the local network (a firewall must let UDP port 51337 through)",
+         "No Denon player found (on the same network? A firewall must let UDP port 51337 "
+         "through)",
          "Not allowed on the local network", "No Denon player found"},
     };
     for (const auto& row : table) {
