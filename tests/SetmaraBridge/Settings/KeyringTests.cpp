@@ -1,7 +1,7 @@
 // The keychain through QtKeychain against a real Secret Service on a private bus. Run only
 // through keyring-session, which makes that bus; never on the user's own.
-#include "FakeKeychain.hpp"
 #include "Platform/QtKeychainItems.hpp"
+#include "SetmaraBridge/Settings/KeychainResultPrinting.hpp"
 #include "Settings/BridgeSettings.hpp"
 #include "Settings/Secrets.hpp"
 #include "Settings/SecretsError.hpp"
