@@ -101,7 +101,7 @@ private:
     void toLoop(Request request);
     void askNext();
     LoopControl& loop();
-    EngineRecipe recipe() const;
+    EngineRecipe recipe();
     void setSettings(BridgeSettings settings);
     void pairByLink(const std::string& code);
     void openSafe(const std::optional<std::string>& link);
