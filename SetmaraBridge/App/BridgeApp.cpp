@@ -7,9 +7,9 @@
 #include "Views/Settings/SettingsView.hpp"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QDBusConnection>
 #include <QEvent>
+#include <QGuiApplication>
 
 namespace bridge {
 
@@ -19,13 +19,9 @@ BridgeApp::BridgeApp(BridgeModel& model, std::function<bool()> startsAtLogin,
     : QObject(parent), model(model),
       settings(std::make_unique<SettingsView>(model, std::move(startsAtLogin),
                                               std::move(setStartAtLogin))),
-      window(std::make_unique<BridgeWindow>(model, BridgeWindow::Actions{
-                                                       .openSettings =
-                                                           [this](SettingsTab tab, bool asking) {
-                                                               openSettings(tab, asking);
-                                                           },
-                                                       .quit = [this] { quit(); },
-                                                   })) {
+      window(std::make_unique<BridgeWindow>(model)) {
+    connect(window.get(), &BridgeWindow::settingsWanted, this, &BridgeApp::openSettings);
+    connect(window.get(), &BridgeWindow::quitWanted, this, &BridgeApp::quit);
     settings->setWindowFlag(Qt::Window);
     whenTrayKnown(QDBusConnection::sessionBus(), trayPatience, this,
                   [this](bool hasTray) { place(hasTray); });
@@ -64,7 +60,9 @@ void BridgeApp::toggleStatusWindow() {
     }
 }
 
-void BridgeApp::quit() { QCoreApplication::quit(); }
+void BridgeApp::quit() {
+    QCoreApplication::quit();
+}
 
 bool BridgeApp::eventFilter(QObject* watched, QEvent* event) {
     // Without a tray the status window is the application: closing it quits.

@@ -5,7 +5,9 @@
 #include <QSystemTrayIcon>
 
 // Resources of a static library are kept only when something names them.
-static void keepTrayIcons() { Q_INIT_RESOURCE(tray); }
+static void keepTrayIcons() {
+    Q_INIT_RESOURCE(tray);
+}
 
 namespace bridge {
 
@@ -36,7 +38,9 @@ QIcon TrayItem::notConnectedIcon() {
     return QIcon(QStringLiteral(":/tray/notConnected.svg"));
 }
 
-QRect TrayItem::geometry() const { return icon->geometry(); }
+QRect TrayItem::geometry() const {
+    return icon->geometry();
+}
 
 void TrayItem::showStatus() {
     const bool now = model.status().source == SourceState::connected;

@@ -20,15 +20,16 @@ constexpr qint64 sameClickMs = 300;
 
 QPoint dropPoint(const QRect& icon, const QPoint& pointer, const QSize& size,
                  const QRect& available) {
-    const QRect anchor = icon.isValid() && !icon.isEmpty() ? icon : QRect(pointer, QSize(1, 1));
-    int x = anchor.center().x() - size.width() / 2;
-    int y = anchor.bottom() + 1;
-    if (y + size.height() > available.bottom() + 1) {
-        y = anchor.top() - size.height();
+    // The pointer is an anchor of no size.
+    const QRect anchor = icon.isValid() && !icon.isEmpty() ? icon : QRect(pointer, QSize(0, 0));
+    int x = anchor.x() + anchor.width() / 2 - size.width() / 2;
+    int y = anchor.y() + anchor.height();
+    if (y + size.height() > available.y() + available.height()) {
+        y = anchor.y() - size.height();
     }
-    x = std::clamp(x, available.left(), std::max(available.left(), available.right() + 1 - size.width()));
-    y = std::clamp(y, available.top(), std::max(available.top(), available.bottom() + 1 - size.height()));
-    return {x, y};
+    const int right = std::max(available.x(), available.x() + available.width() - size.width());
+    const int bottom = std::max(available.y(), available.y() + available.height() - size.height());
+    return {std::clamp(x, available.x(), right), std::clamp(y, available.y(), bottom)};
 }
 
 TrayPopup::TrayPopup(QWidget& window, QObject* parent) : QObject(parent), window(window) {

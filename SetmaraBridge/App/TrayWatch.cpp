@@ -21,8 +21,8 @@ bool watcherIsThere(const QDBusConnection& bus) {
 
 } // namespace
 
-void whenTrayKnown(const QDBusConnection& bus, std::chrono::milliseconds patience,
-                   QObject* context, std::function<void(bool hasTray)> known) {
+void whenTrayKnown(const QDBusConnection& bus, std::chrono::milliseconds patience, QObject* context,
+                   std::function<void(bool hasTray)> known) {
     if (!bus.isConnected() || watcherIsThere(bus)) {
         QTimer::singleShot(0, context, [known = std::move(known)] {
             known(QSystemTrayIcon::isSystemTrayAvailable());

@@ -9,7 +9,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFormLayout>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,27 +24,28 @@ AdvancedPane::AdvancedPane(BridgeModel& model, QWidget* parent)
     : QWidget(parent), model(model),
       advanced(new QCheckBox(QStringLiteral("Use another Setmara server"), this)),
       serverLabel(new QLabel(QStringLiteral("Server"), this)),
-      server(new CommitField(QStringLiteral("Server"), false, qText(Pairing::defaultServer),
-                             [this](const QString& typed) {
-                                 this->model.update([&](BridgeSettings& s) {
-                                     s.serverURL = typed.toStdString();
-                                 });
-                             },
-                             this)),
+      server(new CommitField(
+          QStringLiteral("Server"), false, qText(Pairing::defaultServer),
+          [this](const QString& typed) {
+              this->model.update([&](BridgeSettings& s) { s.serverURL = typed.toStdString(); });
+          },
+          this)),
       key(new CommitField(
-          QStringLiteral("Key"), true, {}, [this](const QString& typed) { setKey(typed); },
-          this)) {
+          QStringLiteral("Key"), true, {}, [this](const QString& typed) { setKey(typed); }, this)) {
     auto* layout = new QVBoxLayout(this);
 
-    QFormLayout* serverRows = nullptr;
-    layout->addWidget(section({}, serverRows, this));
+    const Section another = section({}, QStringLiteral("anotherServer"), this);
+    layout->addWidget(another.widget);
+    QFormLayout* serverRows = another.rows;
     advanced->setObjectName(QStringLiteral("advanced"));
     serverRows->addRow(advanced);
     serverRows->addRow(serverLabel, server);
     serverRows->addRow(note(qText(Wording::shown(Wording::advancedNote)), this));
 
-    QFormLayout* keyRows = nullptr;
-    layout->addWidget(section(QStringLiteral("Bridge key"), keyRows, this));
+    const Section bridgeKey =
+        section(QStringLiteral("Bridge key"), QStringLiteral("bridgeKey"), this);
+    layout->addWidget(bridgeKey.widget);
+    QFormLayout* keyRows = bridgeKey.rows;
     auto* keyRow = new QHBoxLayout;
     keyRow->addWidget(key, 1);
     auto* paste = new QPushButton(QStringLiteral("Paste"), this);
@@ -55,9 +55,8 @@ AdvancedPane::AdvancedPane(BridgeModel& model, QWidget* parent)
     keyRows->addRow(note(qText(Wording::shown(Wording::bridgeKeyNote)), this));
     layout->addStretch();
 
-    connect(advanced, &QCheckBox::toggled, this, [this](bool on) {
-        this->model.update([on](BridgeSettings& s) { s.advanced = on; });
-    });
+    connect(advanced, &QCheckBox::toggled, this,
+            [this](bool on) { this->model.update([on](BridgeSettings& s) { s.advanced = on; }); });
     connect(paste, &QPushButton::clicked, this, [this] {
         // A key copied from a page or a terminal often ends in a line break.
         const QString copied = QGuiApplication::clipboard()->text().trimmed();

@@ -9,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QFormLayout>
-#include <QGroupBox>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -21,13 +20,15 @@ using namespace PaneParts;
 
 GeneralPane::GeneralPane(BridgeModel& model, StartAtLogin startAtLogin, QWidget* parent)
     : QWidget(parent), model(model), startAtLogin(std::move(startAtLogin)),
-      pairedAs(new QLabel(this)), code(new PairCodeField(model, false, this)),
+      pairedAs(new HueLabel({}, Look::Hue::ok, this)),
+      code(new PairCodeField(model, QStringLiteral("Pair"), false, this)),
       countAfter(new QSpinBox(this)),
       startsAtLogin(new QCheckBox(QStringLiteral("Start at login"), this)) {
     auto* layout = new QVBoxLayout(this);
 
-    QFormLayout* pairingRows = nullptr;
-    layout->addWidget(section(QStringLiteral("Pairing"), pairingRows, this));
+    const Section pairing = section(QStringLiteral("Pairing"), QStringLiteral("pairing"), this);
+    layout->addWidget(pairing.widget);
+    QFormLayout* pairingRows = pairing.rows;
     pairedAs->setObjectName(QStringLiteral("pairedAs"));
     pairedAs->setTextFormat(Qt::PlainText);
     pairingRows->addRow(QStringLiteral("Paired as"), pairedAs);
@@ -39,8 +40,9 @@ GeneralPane::GeneralPane(BridgeModel& model, StartAtLogin startAtLogin, QWidget*
                        "the bridge with it. Pairing again replaces the key the bridge has now."),
         this));
 
-    QFormLayout* sharingRows = nullptr;
-    layout->addWidget(section(QStringLiteral("Sharing"), sharingRows, this));
+    const Section sharing = section(QStringLiteral("Sharing"), QStringLiteral("sharing"), this);
+    layout->addWidget(sharing.widget);
+    QFormLayout* sharingRows = sharing.rows;
     countAfter->setObjectName(QStringLiteral("countAfter"));
     countAfter->setRange(SettingsRules::shortestDelay, SettingsRules::longestDelay);
     countAfter->setSingleStep(5);
@@ -69,7 +71,7 @@ GeneralPane::GeneralPane(BridgeModel& model, StartAtLogin startAtLogin, QWidget*
 }
 
 void GeneralPane::focusCode() {
-    code->setFocus(Qt::OtherFocusReason);
+    code->focusCode();
 }
 
 void GeneralPane::showEvent(QShowEvent* event) {
@@ -82,15 +84,14 @@ void GeneralPane::refresh() {
     const BridgeSettings& settings = model.settings();
     if (settings.key.empty()) {
         pairedAs->setText(QStringLiteral("Not yet"));
-        pairedAs->setForegroundRole(QPalette::PlaceholderText);
+        pairedAs->setHue(Look::Hue::secondary);
+        code->setButtonText(QStringLiteral("Pair"));
     } else {
         pairedAs->setText(settings.pairedAs.empty()
                               ? qText(Wording::shown(Wording::thisComputerCapital))
                               : QString::fromStdString(settings.pairedAs));
-        QPalette palette = pairedAs->palette();
-        palette.setColor(QPalette::WindowText, Look::ok(palette));
-        pairedAs->setPalette(palette);
-        pairedAs->setForegroundRole(QPalette::WindowText);
+        pairedAs->setHue(Look::Hue::ok);
+        code->setButtonText(QStringLiteral("Pair again with code"));
     }
     const QSignalBlocker quiet(countAfter);
     countAfter->setValue(settings.countAfter);

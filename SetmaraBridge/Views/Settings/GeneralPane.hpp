@@ -5,12 +5,12 @@
 #include <functional>
 
 class QCheckBox;
-class QLabel;
 class QSpinBox;
 
 namespace bridge {
 
 class BridgeModel;
+class HueLabel;
 class PairCodeField;
 
 // Whether the bridge starts with the desktop session; kept outside the settings, where the
@@ -39,7 +39,7 @@ private:
 
     BridgeModel& model;
     StartAtLogin startAtLogin;
-    QLabel* pairedAs;
+    HueLabel* pairedAs;
     PairCodeField* code;
     QSpinBox* countAfter;
     QCheckBox* startsAtLogin;

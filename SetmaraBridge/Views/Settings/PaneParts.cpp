@@ -1,8 +1,10 @@
 #include "Views/Settings/PaneParts.hpp"
 
+#include "Views/Look.hpp"
+
 #include <QFormLayout>
-#include <QGroupBox>
 #include <QLabel>
+#include <QVBoxLayout>
 
 namespace bridge::PaneParts {
 
@@ -11,26 +13,37 @@ QString qText(std::string_view text) {
 }
 
 QLabel* paragraph(const QString& text, const QString& name, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
+    QLabel* label = Look::wrapping(text, parent);
     label->setObjectName(name);
+    return label;
+}
+
+QLabel* note(const QString& text, QWidget* parent) {
+    auto* label = new HueLabel(text, Look::Hue::secondary, parent);
+    label->setObjectName(QStringLiteral("note"));
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     return label;
 }
 
-QLabel* note(const QString& text, QWidget* parent) {
-    auto* label = paragraph(text, QStringLiteral("note"), parent);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
-QGroupBox* section(const QString& title, QFormLayout*& rows, QWidget* parent) {
-    auto* box = new QGroupBox(title, parent);
-    box->setObjectName(title);
-    rows = new QFormLayout(box);
-    rows->setRowWrapPolicy(QFormLayout::DontWrapRows);
+Section section(const QString& title, const QString& name, QWidget* parent) {
+    auto* widget = new QWidget(parent);
+    widget->setObjectName(name);
+    auto* stack = new QVBoxLayout(widget);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(6);
+    auto* header = new SectionHeader(title, nullptr, widget);
+    header->setObjectName(name + QStringLiteral("Title"));
+    header->setVisible(!title.isEmpty());
+    stack->addWidget(header);
+    auto* group = new GroupBoxed(widget);
+    stack->addWidget(group);
+    auto* rows = new QFormLayout;
     rows->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
-    return box;
+    rows->setRowWrapPolicy(QFormLayout::DontWrapRows);
+    rows->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    group->content()->addLayout(rows);
+    return {widget, header, rows};
 }
 
 } // namespace bridge::PaneParts

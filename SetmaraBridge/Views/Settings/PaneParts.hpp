@@ -5,19 +5,30 @@
 #include <string_view>
 
 class QFormLayout;
-class QGroupBox;
 class QLabel;
 class QWidget;
 
+namespace bridge {
+
+class SectionHeader;
+
 // Small pieces the settings panes share.
-namespace bridge::PaneParts {
+namespace PaneParts {
 
 QString qText(std::string_view text);
-// A wrapped paragraph of plain text (the field's help or a note under a section).
+// A wrapped paragraph of plain text, named for finding it.
 QLabel* paragraph(const QString& text, const QString& name, QWidget* parent);
-// The same, in the secondary colour.
+// A note under a section's rows: wrapped, in the secondary colour.
 QLabel* note(const QString& text, QWidget* parent);
-// A framed section whose rows go into the form returned through `rows`.
-QGroupBox* section(const QString& title, QFormLayout*& rows, QWidget* parent);
 
-} // namespace bridge::PaneParts
+// A section: its title (none when empty) over a framed group of labelled rows.
+struct Section {
+    QWidget* widget;
+    SectionHeader* header;
+    QFormLayout* rows;
+};
+Section section(const QString& title, const QString& name, QWidget* parent);
+
+} // namespace PaneParts
+
+} // namespace bridge

@@ -9,7 +9,9 @@
 #include <QVBoxLayout>
 
 // Resources of a static library are kept only when something names them.
-static void keepTabIcons() { Q_INIT_RESOURCE(settings); }
+static void keepTabIcons() {
+    Q_INIT_RESOURCE(settings);
+}
 
 namespace bridge {
 
@@ -22,8 +24,8 @@ constexpr int paneWidth = 480;
 SettingsView::SettingsView(BridgeModel& model, std::function<bool()> startsAtLogin,
                            std::function<void(bool on)> setStartAtLogin, QWidget* parent)
     : QWidget(parent), model(model), tabs(new QTabWidget(this)),
-      general(new GeneralPane(model, {std::move(startsAtLogin), std::move(setStartAtLogin)},
-                              tabs)) {
+      general(
+          new GeneralPane(model, {std::move(startsAtLogin), std::move(setStartAtLogin)}, tabs)) {
     setObjectName(QStringLiteral("settings"));
     setWindowTitle(QStringLiteral("Setmara Bridge Settings"));
     keepTabIcons();

@@ -3,12 +3,12 @@
 #include "Engine/Wording.hpp"
 #include "Model/BridgeModel.hpp"
 #include "Server/SettingsRules.hpp"
+#include "Views/Look.hpp"
 #include "Views/Settings/CommitField.hpp"
 #include "Views/Settings/PaneParts.hpp"
 
 #include <QComboBox>
 #include <QFormLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -70,23 +70,22 @@ QString SourcePane::help(Source source) {
 }
 
 SourcePane::SourcePane(BridgeModel& model, QWidget* parent)
-    : QWidget(parent), model(model), reads(new QComboBox(this)), chosen(new QGroupBox(this)),
-      helpText(paragraph({}, QStringLiteral("sourceHelp"), chosen)), virtualDJ(new QWidget(chosen)),
-      port(new CommitField(QStringLiteral("Port"), false, QStringLiteral("8080"),
-                           [this](const QString& typed) {
-                               if (const auto number = portIn(typed)) {
-                                   this->model.update(
-                                       [&](BridgeSettings& s) { s.vdjPort = *number; });
-                               }
-                           },
-                           virtualDJ)),
-      password(new CommitField(QStringLiteral("Password"), true, {},
-                               [this](const QString& typed) {
-                                   this->model.update([&](BridgeSettings& s) {
-                                       s.vdjPassword = typed.toStdString();
-                                   });
-                               },
-                               virtualDJ)),
+    : QWidget(parent), model(model), reads(new QComboBox(this)), heading(nullptr),
+      helpText(paragraph({}, QStringLiteral("sourceHelp"), this)), virtualDJ(new QWidget(this)),
+      port(new CommitField(
+          QStringLiteral("Port"), false, QStringLiteral("8080"),
+          [this](const QString& typed) {
+              if (const auto number = portIn(typed)) {
+                  this->model.update([&](BridgeSettings& s) { s.vdjPort = *number; });
+              }
+          },
+          virtualDJ)),
+      password(new CommitField(
+          QStringLiteral("Password"), true, {},
+          [this](const QString& typed) {
+              this->model.update([&](BridgeSettings& s) { s.vdjPassword = typed.toStdString(); });
+          },
+          virtualDJ)),
       decks(new QSpinBox(virtualDJ)), status(new QLabel(this)) {
     auto* layout = new QVBoxLayout(this);
 
@@ -99,9 +98,9 @@ SourcePane::SourcePane(BridgeModel& model, QWidget* parent)
     picker->addRow(QStringLiteral("Reads"), reads);
     layout->addLayout(picker);
 
-    chosen->setObjectName(QStringLiteral("chosenSource"));
-    auto* section = new QVBoxLayout(chosen);
-    section->addWidget(helpText);
+    const Section chosen = section({}, QStringLiteral("chosenSource"), this);
+    heading = chosen.header;
+    chosen.rows->addRow(helpText);
     auto* connection = new QFormLayout(virtualDJ);
     connection->setContentsMargins({});
     connection->addRow(port->label(), port);
@@ -110,8 +109,8 @@ SourcePane::SourcePane(BridgeModel& model, QWidget* parent)
     decks->setRange(SettingsRules::fewestDecks, SettingsRules::mostDecks);
     decks->setKeyboardTracking(false);
     connection->addRow(QStringLiteral("Decks"), decks);
-    section->addWidget(virtualDJ);
-    layout->addWidget(chosen);
+    chosen.rows->addRow(virtualDJ);
+    layout->addWidget(chosen.widget);
 
     auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(new QLabel(QStringLiteral("Status"), this));
@@ -121,7 +120,8 @@ SourcePane::SourcePane(BridgeModel& model, QWidget* parent)
     if constexpr (Wording::hasPrivacySettings) {
         privacy = new QPushButton(QStringLiteral("Open Privacy & Security…"), this);
         privacy->setObjectName(QStringLiteral("privacy"));
-        connect(privacy, &QPushButton::clicked, this, [this] { this->model.openPrivacySettings(); });
+        connect(privacy, &QPushButton::clicked, this,
+                [this] { this->model.openPrivacySettings(); });
         statusRow->addWidget(privacy);
     }
     layout->addLayout(statusRow);
@@ -149,7 +149,8 @@ void SourcePane::refresh() {
     const QSignalBlocker quietReads(reads);
     reads->setCurrentIndex(static_cast<int>(settings.source));
     const bool isVirtualDJ = settings.source == Source::virtualDJ;
-    chosen->setTitle(isVirtualDJ ? QStringLiteral("VirtualDJ · Network Control") : QString());
+    heading->setTitle(isVirtualDJ ? QStringLiteral("VirtualDJ · Network Control") : QString());
+    heading->setVisible(isVirtualDJ);
     helpText->setText(help(settings.source));
     virtualDJ->setVisible(isVirtualDJ);
     port->setCommitted(QString::number(settings.vdjPort));

@@ -6,7 +6,6 @@
 #include <QWidget>
 
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -15,6 +14,7 @@ namespace bridge {
 
 class BridgeModel;
 class CommitField;
+class SectionHeader;
 
 // What the bridge reads, how it reaches it, and how that goes.
 class SourcePane : public QWidget {
@@ -34,7 +34,7 @@ private:
 
     BridgeModel& model;
     QComboBox* reads;
-    QGroupBox* chosen;
+    SectionHeader* heading;
     QLabel* helpText;
     QWidget* virtualDJ;
     CommitField* port;

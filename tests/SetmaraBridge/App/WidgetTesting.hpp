@@ -20,8 +20,8 @@ inline QApplication& needWidgets() {
         static int argc = 1;
         static char name[] = "WidgetTests";
         static char* argv[] = {name, nullptr};
-        static QApplication made(argc, argv);
-        return made;
+        // Never destroyed: at exit Qt's own statics are gone before a static application.
+        return *new QApplication(argc, argv);
     }();
     return application;
 }
