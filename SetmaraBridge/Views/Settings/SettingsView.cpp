@@ -17,7 +17,7 @@ namespace bridge {
 
 namespace {
 
-constexpr int paneWidth = 480;
+constexpr int paneWidth = 500;
 
 } // namespace
 
@@ -38,9 +38,8 @@ SettingsView::SettingsView(BridgeModel& model, std::function<bool()> startsAtLog
                  QStringLiteral("Source"));
     tabs->addTab(new AdvancedPane(model, tabs), QIcon(QStringLiteral(":/settings/advanced.svg")),
                  QStringLiteral("Advanced"));
-    for (int index = 0; index < tabs->count(); ++index) {
-        tabs->widget(index)->setFixedWidth(paneWidth);
-    }
+    // A fixed width lets the long texts wrap and the window take the height they need.
+    tabs->setFixedWidth(paneWidth);
     layout->addWidget(tabs);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
