@@ -16,8 +16,8 @@
 namespace bridge {
 namespace {
 
-using testing::ModelRig;
-using testing::settle;
+using testing::settleAll;
+using testing::ViewRig;
 
 QPalette dark() {
     QPalette palette(QColor(0x3a, 0x3b, 0x3f), QColor(0x24, 0x25, 0x28));
@@ -71,7 +71,7 @@ protected:
     void shoot(BridgeWindow& window, const char* scene) {
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        settle();
+        settleAll();
         EXPECT_EQ(QFontInfo(window.font()).family(), "DejaVu Sans");
         EXPECT_EQ(window.width(), Look::width);
         EXPECT_TRUE(clipped(window).isEmpty()) << clipped(window).join(u',').toStdString();
@@ -88,10 +88,10 @@ protected:
         auto* button = window.findChild<QAbstractButton*>(QLatin1String(name));
         ASSERT_NE(button, nullptr) << name;
         QTest::mouseClick(button, Qt::LeftButton);
-        settle();
+        settleAll();
     }
 
-    ModelRig rig;
+    ViewRig rig;
 };
 
 TEST_P(Screenshots, SetupSteps) {

@@ -1,19 +1,13 @@
 #pragma once
 
-#include "Model/BridgeModel.hpp"
-#include "Platform/Alerting.hpp"
-#include "SetmaraBridge/Settings/FakeKeychain.hpp"
+#include "SetmaraBridge/Model/ModelTesting.hpp"
 #include "Support/TempFolder.hpp"
 
 #include <QApplication>
-#include <QCoreApplication>
-#include <QSettings>
-#include <QUrl>
 
 #include <memory>
 #include <ostream>
 #include <string>
-#include <vector>
 
 // Texts in test failures as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -40,67 +34,20 @@ inline void useApplication(bool offscreen = true) {
 }
 
 // Runs the events that are already waiting (the model's queued completions).
-inline void settle() {
+inline void settleAll() {
     for (int round = 0; round < 5; ++round) {
-        QCoreApplication::processEvents();
+        settle();
     }
 }
 
-// The loop as a record of requests; pairing answers when the test says so.
-class FakeLoop : public LoopControl {
-public:
-    std::vector<std::string> requests;
-    std::vector<LoopControl::Answer> pairings;
-
-    void start(std::optional<EngineRecipe> recipe, Done done) override {
-        requests.push_back(recipe ? "start " + std::string(recipe->source.raw()) : "start none");
-        done();
-    }
-    void setSharing(bool on, Done done) override {
-        requests.push_back(on ? "setSharing on" : "setSharing off");
-        done();
-    }
-    void hideCurrent(Done done) override {
-        requests.push_back("hideCurrent");
-        done();
-    }
-    void undoLast(Done done) override {
-        requests.push_back("undoLast");
-        done();
-    }
-    void endGig(Done done) override {
-        requests.push_back("endGig");
-        done();
-    }
-    void pair(std::string code, std::string server, Answer answer) override {
-        requests.push_back("pair " + code + " " + server);
-        pairings.push_back(std::move(answer));
-    }
-};
-
-class FakeAlerts : public Alerting {
-public:
-    std::vector<Alert> shown;
-    void show(const Alert& alert, std::function<void(int)> answered) override {
-        shown.push_back(alert);
-        answered(-1);
-    }
-};
-
-// A real model over fakes: preferences in a temporary file, secrets in memory, links recorded.
-class ModelRig {
-public:
-    TempFolder folder;
-    std::shared_ptr<FakeKeychain> keychain = std::make_shared<FakeKeychain>();
-    std::shared_ptr<FakeAlerts> alerts = std::make_shared<FakeAlerts>();
-    std::vector<QUrl> links;
-    FakeLoop* loop = nullptr; // owned by the model
+// A real model over the model tests' fakes, in the widget tests' QApplication.
+struct ViewRig : ModelRig {
     std::unique_ptr<BridgeModel> model;
 
-    ModelRig() {
+    ViewRig() {
         useApplication();
         model = std::make_unique<BridgeModel>(services());
-        settle();
+        settleAll();
     }
 
     // Paired and set up to read `source`.
@@ -111,27 +58,7 @@ public:
             settings.source = source;
             settings.vdjPassword = "secret";
         });
-        settle();
-    }
-
-private:
-    BridgeModel::Services services() {
-        BridgeModel::Services made;
-        made.preferences = std::make_shared<QSettings>(
-            QString::fromStdString((folder / "bridge.conf").string()), QSettings::IniFormat);
-        made.secrets = keychain;
-        made.alerts = alerts;
-        made.openLink = [this](const QUrl& url) { links.push_back(url); };
-        made.openPrivacySettings = [](std::string_view) {};
-        made.makeLoop = [this](LoopControl::Show) {
-            auto made = std::make_unique<FakeLoop>();
-            loop = made.get();
-            return made;
-        };
-        made.djayIsRunning = [] { return false; };
-        made.mixxxIsRunning = [] { return false; };
-        made.queueFile = folder / "queue.json";
-        return made;
+        settleAll();
     }
 };
 
