@@ -110,6 +110,19 @@ TEST_P(Screenshots, LiveGig) {
     shoot(window, "live-ending");
 }
 
+// The longest texts: they wrap at the window's width.
+TEST_P(Screenshots, LongTexts) {
+    rig.complete(Source::denon);
+    BridgeStatus status = testing::liveGig();
+    status.source = SourceState::notAnswering;
+    status.paused = true;
+    status.decks.clear();
+    status.gig->name = "Milonga de los Viernes en el Salón Canning, con orquesta en vivo";
+    rig.model->show(status);
+    BridgeWindow window(*rig.model);
+    shoot(window, "long");
+}
+
 INSTANTIATE_TEST_SUITE_P(Palettes, Screenshots, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Dark" : "Light"; });
 
