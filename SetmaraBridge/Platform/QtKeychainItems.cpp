@@ -13,7 +13,7 @@ namespace {
 
 const QString service = QStringLiteral("app.setmara.Bridge");
 
-// Status codes beyond QtKeychain's own errors, for what never reached it.
+// The status of a job that did not end in time (QtKeychain's errors are 0 and up).
 constexpr std::int32_t timedOut = -1;
 
 struct Outcome {
@@ -36,10 +36,40 @@ KeychainResult resultOf(QKeychain::Error error) {
     }
 }
 
+// QtKeychain hands its jobs on through one object per process, which lives in the thread
+// of the first job ever started and never moves: a second thread's jobs would wait for it
+// forever once the first thread ended. So every job of the process runs on this one thread,
+// which lasts until the program exits.
+class KeychainThread {
+public:
+    // On the keychain thread; the parent of every job.
+    static QObject* context() {
+        static KeychainThread shared;
+        return shared.jobs;
+    }
+
+    ~KeychainThread() {
+        thread.quit();
+        thread.wait();
+    }
+
+private:
+    KeychainThread() : jobs(new QObject) {
+        jobs->moveToThread(&thread);
+        QObject::connect(&thread, &QThread::finished, jobs, &QObject::deleteLater);
+        thread.start();
+    }
+
+    QThread thread;
+    QObject* jobs;
+};
+
 // Makes a job on the keychain thread, starts it there and waits for its end at most
-// `limit`. Absent when it did not end in time.
-std::optional<Outcome> run(QObject* context, std::chrono::milliseconds limit,
+// `limit`. Absent when it did not end in time. `make` may run after a caller that ran out
+// of time has gone, so it holds copies of what it needs.
+std::optional<Outcome> run(std::chrono::milliseconds limit,
                            std::function<QKeychain::Job*(QObject* parent)> make) {
+    QObject* context = KeychainThread::context();
     auto promise = std::make_shared<std::promise<Outcome>>();
     auto future = promise->get_future();
     QMetaObject::invokeMethod(context, [context, make = std::move(make), promise] {
@@ -59,20 +89,10 @@ std::optional<Outcome> run(QObject* context, std::chrono::milliseconds limit,
 
 } // namespace
 
-QtKeychainItems::QtKeychainItems(std::chrono::milliseconds limit)
-    : limit(limit), thread(std::make_unique<QThread>()), context(new QObject) {
-    context->moveToThread(thread.get());
-    QObject::connect(thread.get(), &QThread::finished, context, &QObject::deleteLater);
-    thread->start();
-}
-
-QtKeychainItems::~QtKeychainItems() {
-    thread->quit();
-    thread->wait();
-}
+QtKeychainItems::QtKeychainItems(std::chrono::milliseconds limit) : limit(limit) {}
 
 std::optional<std::string> QtKeychainItems::read(const std::string& account) {
-    const auto outcome = run(context, limit, [key = qText(account)](QObject* parent) {
+    const auto outcome = run(limit, [key = qText(account)](QObject* parent) {
         auto* job = new QKeychain::ReadPasswordJob(service, parent);
         job->setKey(key);
         return job;
@@ -92,19 +112,17 @@ KeychainResult QtKeychainItems::update(const std::string& account, const std::st
 }
 
 KeychainResult QtKeychainItems::write(const std::string& account, const std::string& value) {
-    // Copies: the job may start after a caller that ran out of time has gone.
-    const auto outcome =
-        run(context, limit, [key = qText(account), data = qText(value)](QObject* parent) {
-            auto* job = new QKeychain::WritePasswordJob(service, parent);
-            job->setKey(key);
-            job->setTextData(data);
-            return job;
-        });
+    const auto outcome = run(limit, [key = qText(account), data = qText(value)](QObject* parent) {
+        auto* job = new QKeychain::WritePasswordJob(service, parent);
+        job->setKey(key);
+        job->setTextData(data);
+        return job;
+    });
     return outcome ? resultOf(outcome->error) : KeychainResult::failed(timedOut);
 }
 
 KeychainResult QtKeychainItems::remove(const std::string& account) {
-    const auto outcome = run(context, limit, [key = qText(account)](QObject* parent) {
+    const auto outcome = run(limit, [key = qText(account)](QObject* parent) {
         auto* job = new QKeychain::DeletePasswordJob(service, parent);
         job->setKey(key);
         return job;

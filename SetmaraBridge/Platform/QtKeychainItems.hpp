@@ -3,23 +3,16 @@
 #include "Settings/KeychainItems.hpp"
 
 #include <chrono>
-#include <memory>
-
-class QObject;
-class QThread;
 
 namespace bridge {
 
 // The keychain through QtKeychain (on Linux the Secret Service), under the service
 // "app.setmara.Bridge". QtKeychain's jobs need an event loop in the thread that started
-// them, so they all run on a thread of this object's own; the caller waits for each one at
-// most `limit`, without an event loop. A job that takes longer reads as absent or fails.
+// them, so they all run on one keychain thread; the caller waits for each one at most
+// `limit`, without an event loop. A job that takes longer reads as absent or fails.
 class QtKeychainItems : public KeychainItems {
 public:
     explicit QtKeychainItems(std::chrono::milliseconds limit = std::chrono::seconds(5));
-    ~QtKeychainItems() override;
-    QtKeychainItems(const QtKeychainItems&) = delete;
-    QtKeychainItems& operator=(const QtKeychainItems&) = delete;
 
     std::optional<std::string> read(const std::string& account) override;
     // QtKeychain has no separate add and update: both replace the value.
@@ -32,8 +25,6 @@ private:
     KeychainResult write(const std::string& account, const std::string& value);
 
     std::chrono::milliseconds limit;
-    std::unique_ptr<QThread> thread;
-    QObject* context; // lives on `thread`, parent of every job; deleted when it ends
 };
 
 } // namespace bridge

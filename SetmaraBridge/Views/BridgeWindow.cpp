@@ -5,6 +5,7 @@
 #include "Views/SetupSteps.hpp"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -14,7 +15,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <functional>
+#include <algorithm>
 #include <vector>
 
 namespace bridge {
@@ -86,7 +87,7 @@ private:
 void drawEllipsisCircle(QPainter& painter, const QRectF& box) {
     painter.drawEllipse(box);
     painter.setBrush(painter.pen().color());
-    const qreal dot = box.width() * 0.075;
+    const qreal dot = box.width() * 0.055;
     for (const qreal x : {0.28, 0.5, 0.72}) {
         painter.drawEllipse(QPointF(box.left() + x * box.width(), box.center().y()), dot, dot);
     }
@@ -215,13 +216,11 @@ PlayLabel label(QueuedPlay::Status status) {
 
 class BridgeWindow::GigSection : public QWidget {
 public:
-    // `resized` runs after the section's own flags changed what it shows.
-    GigSection(BridgeModel& model, std::function<void()> resized, QWidget* parent)
-        : QWidget(parent), model(model), resized(std::move(resized)),
-          title(Look::wrapping({}, this)),
+    GigSection(BridgeModel& model, QWidget* parent)
+        : QWidget(parent), model(model), title(Look::wrapping({}, this)),
           live(new Badge(QStringLiteral("Live"), Look::Hue::accent, true, this)),
           line(Look::wrapping({}, this)), sharing(new QCheckBox(QStringLiteral("Sharing"), this)),
-          controls(new QWidget(this)), qrButton(new SymbolButton(drawQRGlyph, 30, controls)),
+          controls(new QWidget(this)), qrButton(new SymbolButton(drawQRGlyph, 28, controls)),
           qr(new QRView(this)), confirmation(new GroupBoxed(this)) {
         setObjectName(QStringLiteral("gigSection"));
         named(title, "gigTitle")->setFont(Look::bold(Look::scaled(title->font(), 1.1)));
@@ -258,6 +257,7 @@ public:
         const BridgeStatus& status = model.status();
         title->setText(text(status.gigTitle()));
         live->setVisible(status.isLive());
+        fitTitle();
         line->setText(text(status.gigLine()));
         sharing->setChecked(status.sharing);
         const bool hasGig = status.gig.has_value();
@@ -287,7 +287,7 @@ private:
                            QStringLiteral("The dancers’ page becomes the setlist; songs aren’t "
                                           "sent until you go live again"),
                            controls);
-        auto* buttons = row(6);
+        auto* buttons = row(4);
         controls->setLayout(buttons);
         for (QWidget* each : std::initializer_list<QWidget*>{qrButton, dancers, screen, end}) {
             buttons->addWidget(each);
@@ -333,21 +333,24 @@ private:
 
     void setShowingQR(bool on) {
         showingQR_ = on;
-        refreshWindow();
+        refresh();
     }
 
     void setConfirmingEnd(bool on) {
         confirmingEnd_ = on;
-        refreshWindow();
+        refresh();
     }
 
-    void refreshWindow() {
-        refresh();
-        resized();
+    // A wrapping label asks for less than a line; the title takes the line it needs so that
+    // the badge sits right after it.
+    void fitTitle() {
+        const int room = Look::width - 2 * Look::spacing -
+                         (live->isVisibleTo(this) ? live->sizeHint().width() + 8 : 0);
+        title->setMinimumWidth(
+            std::min(QFontMetrics(title->font()).horizontalAdvance(title->text()) + 1, room));
     }
 
     BridgeModel& model;
-    std::function<void()> resized;
     QLabel* title;
     Badge* live;
     QLabel* line;
@@ -452,15 +455,13 @@ private:
 
 BridgeWindow::BridgeWindow(BridgeModel& model, QWidget* parent)
     : QWidget(parent), model(model), menu_(new QMenu(this)), setup(new SetupSteps(model, this)),
-      gig(new GigSection(
-          model, [this] { fit(); }, this)),
-      decks(new DecksSection(model, this)), sent(new SentSection(model, this)) {
+      gig(new GigSection(model, this)), decks(new DecksSection(model, this)),
+      sent(new SentSection(model, this)) {
     setObjectName(QStringLiteral("bridgeWindow"));
     setWindowTitle(QStringLiteral("Setmara Bridge"));
     setFixedWidth(Look::width);
     auto* all = column(this, Look::spacing);
     all->setContentsMargins(Look::spacing, Look::spacing, Look::spacing, Look::spacing);
-    all->setSizeConstraint(QLayout::SetMinimumSize);
     for (QWidget* each : std::initializer_list<QWidget*>{header(), setup, gig, decks, sent}) {
         all->addWidget(each);
     }
@@ -471,6 +472,7 @@ BridgeWindow::BridgeWindow(BridgeModel& model, QWidget* parent)
     connect(&model, &BridgeModel::statusChanged, this, &BridgeWindow::refresh);
     connect(&model, &BridgeModel::settingsChanged, this, &BridgeWindow::refresh);
     refresh();
+    fit();
 }
 
 BridgeWindow::~BridgeWindow() = default;
@@ -531,12 +533,19 @@ void BridgeWindow::refresh() {
         decks->refresh();
         sent->refresh();
     }
-    fit();
+}
+
+bool BridgeWindow::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::LayoutRequest) {
+        fit();
+    }
+    return handled;
 }
 
 void BridgeWindow::fit() {
     if (isWindow()) {
-        adjustSize();
+        setFixedHeight(heightForWidth(Look::width));
     }
 }
 

@@ -33,6 +33,9 @@ Q_SIGNALS:
     void settingsWanted(bridge::SettingsTab tab, bool askingForCode);
     void quitWanted();
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     class GigSection;
     class DecksSection;
@@ -41,7 +44,7 @@ private:
     QWidget* header();
     void wantSettings(SettingsTab tab, bool askingForCode);
     void refresh();
-    // Height to the content, when this is a window of its own.
+    // The height the content needs, when this is a window of its own.
     void fit();
 
     BridgeModel& model;

@@ -37,6 +37,7 @@ PairCodeField::PairCodeField(BridgeModel& model, const QString& buttonText, bool
     failure->setObjectName(QStringLiteral("pairFailure"));
 
     auto* label = new QLabel(QStringLiteral("Pairing code"), this);
+    label->setObjectName(QStringLiteral("pairCodeLabel"));
     label->setBuddy(field);
     field->setPlaceholderText(example());
     field->setAccessibleName(label->text());

@@ -1,5 +1,5 @@
-#include "FakeKeychain.hpp"
 #include "Server/Pairing.hpp"
+#include "SetmaraBridge/Settings/FakeKeychain.hpp"
 #include "Settings/BridgeSettings.hpp"
 #include "Settings/SecretsError.hpp"
 #include "Support/TempFolder.hpp"

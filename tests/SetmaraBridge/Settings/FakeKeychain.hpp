@@ -1,22 +1,14 @@
 #pragma once
 
+#include "SetmaraBridge/Settings/KeychainResultPrinting.hpp"
 #include "Settings/KeychainItems.hpp"
 
 #include <functional>
 #include <map>
-#include <ostream>
 #include <string>
 #include <vector>
 
 namespace bridge {
-
-inline void PrintTo(const KeychainResult& result, std::ostream* out) {
-    static constexpr const char* names[] = {"failed", "done", "notFound", "duplicate"};
-    *out << names[static_cast<int>(result.kind())];
-    if (result.kind() == KeychainResult::Kind::failed) {
-        *out << "(" << result.status() << ")";
-    }
-}
 
 namespace testing {
 

@@ -1,4 +1,4 @@
-#include "FakeKeychain.hpp"
+#include "SetmaraBridge/Settings/FakeKeychain.hpp"
 #include "Settings/Secrets.hpp"
 #include "Settings/SecretsError.hpp"
 
