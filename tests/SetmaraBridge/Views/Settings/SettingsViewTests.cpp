@@ -233,7 +233,7 @@ TEST_F(SettingsViewTest, PasswordCommitsWhenTheFieldIsLeft) {
     EXPECT_EQ(lastStart()->vdjPassword, "new secret");
 
     // Leaving it unchanged writes nothing.
-    const int writes = rig.secrets->writes;
+    const auto writes = rig.secrets->writes;
     const auto before = starts();
     leave(password);
     EXPECT_EQ(rig.secrets->writes, writes);
