@@ -22,9 +22,9 @@ struct EngineRecipe {
     Source source = Source::virtualDJ;
     int vdjPort = 8080;
     std::string vdjPassword;
-    std::vector<int> decks{1, 2};             // VirtualDJ's decks to follow
-    std::vector<std::uint8_t> denonToken;     // this start's StageLinQ token
-    std::shared_ptr<ScriptRunning> spotify;   // runs the Spotify script on its own thread
+    std::vector<int> decks{1, 2};           // VirtualDJ's decks to follow
+    std::vector<std::uint8_t> denonToken;   // this start's StageLinQ token
+    std::shared_ptr<ScriptRunning> spotify; // runs the Spotify script on its own thread
     std::function<bool()> djayIsRunning;
     std::function<bool()> mixxxIsRunning;
     std::filesystem::path queueFile;

@@ -26,7 +26,9 @@ QString text(std::string_view value) {
     return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
 }
 
-bool parses(std::string_view server) { return serverURL(server, "").has_value(); }
+bool parses(std::string_view server) {
+    return serverURL(server, "").has_value();
+}
 
 } // namespace
 
@@ -38,7 +40,9 @@ BridgeModel::BridgeModel(Services services, QObject* parent)
 }
 
 // The loop goes first: its thread may still hand statuses to this model until it ends.
-BridgeModel::~BridgeModel() { loop_.reset(); }
+BridgeModel::~BridgeModel() {
+    loop_.reset();
+}
 
 void BridgeModel::setSettingsTab(SettingsTab tab) {
     if (tab != settingsTab_) {
@@ -106,8 +110,8 @@ void BridgeModel::update(const std::function<void(BridgeSettings&)>& change) {
     BridgeSettings changed = settings_;
     change(changed);
     const bool sameKey = changed.key == settings_.key;
-    if (sameKey && !SettingsRules::sameServer(server(), Pairing::server(changed.advanced,
-                                                                        changed.serverURL))) {
+    if (sameKey && !SettingsRules::sameServer(
+                       server(), Pairing::server(changed.advanced, changed.serverURL))) {
         // The key belongs to the server it was paired with.
         changed.key.clear();
         changed.pairedAs.clear();
@@ -134,11 +138,11 @@ void BridgeModel::save() {
             return;
         }
         keychainFailed_ = true;
-        services.alerts->show(Alert{.message = text(Wording::shown(Wording::keychainFailed)),
-                                    .informative =
-                                        text(Wording::shown(Wording::keychainFailedText)),
-                                    .buttons = {QStringLiteral("OK")}},
-                              [](int) {});
+        services.alerts->show(
+            Alert{.message = text(Wording::shown(Wording::keychainFailed)),
+                  .informative = text(Wording::shown(Wording::keychainFailedText)),
+                  .buttons = {QStringLiteral("OK")}},
+            [](int) {});
     }
 }
 
@@ -150,28 +154,28 @@ void BridgeModel::pair(const std::string& code, const std::string& server, PairD
     loop().pair(code, server,
                 [this, server, done = std::move(done)](std::optional<Paired> paired,
                                                        std::exception_ptr error) mutable {
-                    onMainThread([this, server, paired = std::move(paired), error,
-                                  done = std::move(done)] {
-                        if (error) {
-                            try {
-                                std::rethrow_exception(error);
-                            } catch (const std::exception& failure) {
-                                done(std::nullopt, Pairing::message(failure));
+                    onMainThread(
+                        [this, server, paired = std::move(paired), error, done = std::move(done)] {
+                            if (error) {
+                                try {
+                                    std::rethrow_exception(error);
+                                } catch (const std::exception& failure) {
+                                    done(std::nullopt, Pairing::message(failure));
+                                }
+                                return;
                             }
-                            return;
-                        }
-                        if (!SettingsRules::sameServer(this->server(), server)) {
-                            done(std::nullopt, std::string(serverChanged));
-                            return;
-                        }
-                        BridgeSettings changed = settings_;
-                        changed.key = paired->key;
-                        changed.pairedAs = paired->summary();
-                        setSettings(std::move(changed));
-                        save();
-                        start();
-                        done(paired, {});
-                    });
+                            if (!SettingsRules::sameServer(this->server(), server)) {
+                                done(std::nullopt, std::string(serverChanged));
+                                return;
+                            }
+                            BridgeSettings changed = settings_;
+                            changed.key = paired->key;
+                            changed.pairedAs = paired->summary();
+                            setSettings(std::move(changed));
+                            save();
+                            start();
+                            done(paired, {});
+                        });
                 });
 }
 
@@ -187,8 +191,8 @@ void BridgeModel::openLink(const QUrl& link) {
                   .arg(settings_.pairedAs.empty() ? QStringLiteral("from before")
                                                   : text(settings_.pairedAs));
     services.alerts->show(
-        Alert{.message = QStringLiteral("Pair the bridge with code %1?")
-                             .arg(text(Pairing::shown(*code))),
+        Alert{.message =
+                  QStringLiteral("Pair the bridge with code %1?").arg(text(Pairing::shown(*code))),
               .informative = informative,
               .buttons = {QStringLiteral("Pair"), QStringLiteral("Cancel")},
               .returnButton = 1,
@@ -205,10 +209,10 @@ void BridgeModel::pairByLink(const std::string& code) {
         Alert answer{.buttons = {QStringLiteral("OK")}};
         if (paired) {
             answer.message = QStringLiteral("Paired: %1").arg(text(paired->summary()));
-            answer.informative =
-                isComplete() ? QStringLiteral("The bridge sends the songs you play.")
-                             : QStringLiteral("Then say what it reads: the bridge’s window "
-                                              "shows how.");
+            answer.informative = isComplete()
+                                     ? QStringLiteral("The bridge sends the songs you play.")
+                                     : QStringLiteral("Then say what it reads: the bridge’s window "
+                                                      "shows how.");
         } else {
             answer.message = QStringLiteral("The bridge didn’t pair");
             answer.informative = text(failure);
@@ -224,9 +228,8 @@ void BridgeModel::setSharing(bool on) {
     changed.sharing = on;
     setSettings(std::move(changed));
     save();
-    toLoop([on](LoopControl& loop, LoopControl::Done done) {
-        loop.setSharing(on, std::move(done));
-    });
+    toLoop(
+        [on](LoopControl& loop, LoopControl::Done done) { loop.setSharing(on, std::move(done)); });
 }
 
 void BridgeModel::hideCurrent() {
@@ -265,9 +268,13 @@ void BridgeModel::openPrivacySettings() {
     }
 }
 
-void BridgeModel::openGuide() { openSafe(ServerPages::guide(server())); }
+void BridgeModel::openGuide() {
+    openSafe(ServerPages::guide(server()));
+}
 
-void BridgeModel::openSetmara() { openSafe(ServerPages::gigs(server())); }
+void BridgeModel::openSetmara() {
+    openSafe(ServerPages::gigs(server()));
+}
 
 void BridgeModel::show(BridgeStatus status) {
     if (status != status_) {

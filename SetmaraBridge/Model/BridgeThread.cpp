@@ -60,10 +60,9 @@ struct BridgeThread::Core {
 };
 
 BridgeThread::BridgeThread(Show show) : core(std::make_unique<Core>()) {
-    core->loop = BridgeLoop::create(core->context.get_executor(), BridgeLoop::sleep,
-                                    [show = std::move(show)](BridgeStatus status) {
-                                        return publish(show, std::move(status));
-                                    });
+    core->loop = BridgeLoop::create(
+        core->context.get_executor(), BridgeLoop::sleep,
+        [show = std::move(show)](BridgeStatus status) { return publish(show, std::move(status)); });
     core->thread = std::thread([context = &core->context] { context->run(); });
 }
 
@@ -96,7 +95,8 @@ void BridgeThread::start(std::optional<EngineRecipe> recipe, Done done) {
 
 void BridgeThread::setSharing(bool on, Done done) {
     core->post([&context = core->context, loop = core->loop, on, done = std::move(done)] {
-        Task::spawn(context.get_executor(), share(loop, on), [done](std::exception_ptr) { done(); });
+        Task::spawn(context.get_executor(), share(loop, on),
+                    [done](std::exception_ptr) { done(); });
     });
 }
 

@@ -91,7 +91,8 @@ TEST(SourceTests, FailureTexts) {
     const Failures table[] = {
         {Source::virtualDJ, "Wrong VirtualDJ password", "VirtualDJ not answering", "Wrong password",
          "Not answering"},
-        {Source::spotify, "Not allowed to ask Spotify what plays (its media-player interface refused)",
+        {Source::spotify,
+         "Not allowed to ask Spotify what plays (its media-player interface refused)",
          "Spotify isn’t open", "Not allowed to read Spotify", "Spotify isn’t open"},
         {Source::djay, "Not allowed to read djay’s folder (check its permissions)",
          "djay isn’t open", "Not allowed to read djay’s folder", "djay isn’t open"},
@@ -101,7 +102,8 @@ TEST(SourceTests, FailureTexts) {
         {Source::whatsNowPlaying, "Not allowed to read What’s Now Playing",
          "What’s Now Playing isn’t open", "Not allowed to read What’s Now Playing",
          "What’s Now Playing isn’t open"},
-        {Source::denon, "Not allowed on the local network (a firewall must let UDP port 51337 through)",
+        {Source::denon,
+         "Not allowed on the local network (a firewall must let UDP port 51337 through)",
          "No Denon player found (on the same network? A firewall must let UDP port 51337 "
          "through)",
          "Not allowed on the local network", "No Denon player found"},

@@ -11,16 +11,19 @@ namespace {
 using Wording::Text;
 
 constexpr std::array<const Text*, 16> everyText{
-    &Wording::spotifyNotAllowed, &Wording::djayNotAllowed,   &Wording::mixxxNotAllowed,
-    &Wording::denonNotAllowed,   &Wording::noDenonPlayer,    &Wording::unsafeServer,
-    &Wording::keychainFailed,    &Wording::keychainFailedText, &Wording::thisComputer,
-    &Wording::thisComputerCapital, &Wording::spotifyChoice,  &Wording::spotifyHelp,
-    &Wording::djayHelp,          &Wording::mixxxHelp,        &Wording::denonHelp,
-    &Wording::advancedNote};
+    &Wording::spotifyNotAllowed, &Wording::djayNotAllowed,
+    &Wording::mixxxNotAllowed,   &Wording::denonNotAllowed,
+    &Wording::noDenonPlayer,     &Wording::unsafeServer,
+    &Wording::keychainFailed,    &Wording::keychainFailedText,
+    &Wording::thisComputer,      &Wording::thisComputerCapital,
+    &Wording::spotifyChoice,     &Wording::spotifyHelp,
+    &Wording::djayHelp,          &Wording::mixxxHelp,
+    &Wording::denonHelp,         &Wording::advancedNote};
 
-// Words that name the Mac's own services; none may reach a Linux window.
-constexpr std::array<std::string_view, 6> macWords{"Mac",      "macOS",          "Keychain",
-                                                   "keychain", "System Settings", "Privacy & "};
+// Words that name the Mac's own services or take the computer for a Mac; none may reach a
+// Linux window (djay's Linux text may still say what the bridge does "on a Mac").
+constexpr std::array<std::string_view, 6> macWords{"this Mac", "This Mac", "macOS",
+                                                   "Keychain", "keychain", "Privacy & "};
 
 bool namesTheMac(std::string_view text) {
     for (const auto word : macWords) {

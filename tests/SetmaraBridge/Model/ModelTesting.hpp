@@ -1,0 +1,172 @@
+#pragma once
+
+#include "Model/BridgeModel.hpp"
+#include "Platform/Alerting.hpp"
+#include "Settings/KeychainItems.hpp"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bridge::testing {
+
+// Secrets in memory, counting writes.
+class MemoryKeychain : public KeychainItems {
+public:
+    std::map<std::string, std::string> items;
+    int writes = 0;
+    bool failing = false;
+
+    std::optional<std::string> read(const std::string& account) override {
+        const auto found = items.find(account);
+        return found == items.end() ? std::nullopt : std::optional(found->second);
+    }
+    KeychainResult add(const std::string& account, const std::string& value) override {
+        return write(account, value);
+    }
+    KeychainResult update(const std::string& account, const std::string& value) override {
+        return write(account, value);
+    }
+    KeychainResult remove(const std::string& account) override {
+        ++writes;
+        if (failing) {
+            return KeychainResult::failed(-1);
+        }
+        items.erase(account);
+        return KeychainResult::done;
+    }
+
+private:
+    KeychainResult write(const std::string& account, const std::string& value) {
+        ++writes;
+        if (failing) {
+            return KeychainResult::failed(-1);
+        }
+        items[account] = value;
+        return KeychainResult::done;
+    }
+};
+
+// Alerts that the test answers: each is recorded and answered with `choice` at once.
+class AnsweringAlerts : public Alerting {
+public:
+    std::vector<Alert> shown;
+    int choice = 0;
+
+    void show(const Alert& alert, std::function<void(int)> answered) override {
+        shown.push_back(alert);
+        if (answered) {
+            answered(choice);
+        }
+    }
+};
+
+// A loop that records what reaches it. Requests end when the test says so, unless `autoEnd`.
+class RecordingLoop : public LoopControl {
+public:
+    struct Shared {
+        std::vector<std::string> requests;
+        std::vector<std::optional<EngineRecipe>> starts;
+        std::vector<Done> open; // requests not yet ended
+        std::vector<std::pair<std::string, std::string>> pairings;
+        Answer pairAnswer;
+        bool autoEnd = true;
+        Show show;
+    };
+
+    explicit RecordingLoop(std::shared_ptr<Shared> shared) : shared(std::move(shared)) {}
+
+    void start(std::optional<EngineRecipe> recipe, Done done) override {
+        shared->starts.push_back(recipe);
+        record(recipe ? "start" : "start without engine", std::move(done));
+    }
+    void setSharing(bool on, Done done) override {
+        record(on ? "sharing on" : "sharing off", std::move(done));
+    }
+    void hideCurrent(Done done) override { record("hide", std::move(done)); }
+    void undoLast(Done done) override { record("undo", std::move(done)); }
+    void endGig(Done done) override { record("end gig", std::move(done)); }
+    void pair(std::string code, std::string server, Answer answer) override {
+        shared->pairings.emplace_back(std::move(code), std::move(server));
+        shared->pairAnswer = std::move(answer);
+    }
+
+private:
+    void record(std::string request, Done done) {
+        shared->requests.push_back(std::move(request));
+        if (shared->autoEnd) {
+            done();
+        } else {
+            shared->open.push_back(std::move(done));
+        }
+    }
+
+    std::shared_ptr<Shared> shared;
+};
+
+// A model over a preferences file in a temporary folder, secrets in memory, answered alerts,
+// recorded links and a recording loop.
+struct ModelRig {
+    QTemporaryDir folder;
+    std::shared_ptr<QSettings> preferences = std::make_shared<QSettings>(
+        folder.filePath(QStringLiteral("SetmaraBridge.conf")), QSettings::IniFormat);
+    std::shared_ptr<MemoryKeychain> secrets = std::make_shared<MemoryKeychain>();
+    std::shared_ptr<AnsweringAlerts> alerts = std::make_shared<AnsweringAlerts>();
+    std::shared_ptr<RecordingLoop::Shared> loop = std::make_shared<RecordingLoop::Shared>();
+    std::vector<QUrl> opened;
+    std::vector<std::string> privacyPanes;
+
+    BridgeModel::Services services() {
+        return BridgeModel::Services{
+            .preferences = preferences,
+            .secrets = secrets,
+            .alerts = alerts,
+            .openLink = [this](const QUrl& url) { opened.push_back(url); },
+            .openPrivacySettings =
+                [this](std::string_view pane) { privacyPanes.emplace_back(pane); },
+            .makeLoop =
+                [shared = loop](LoopControl::Show show) {
+                    shared->show = std::move(show);
+                    return std::make_unique<RecordingLoop>(shared);
+                },
+            .makeSpotifyRunner = {},
+            .djayIsRunning = [] { return false; },
+            .mixxxIsRunning = [] { return false; },
+            .queueFile = folder.filePath(QStringLiteral("queue.json")).toStdString(),
+        };
+    }
+
+    // Stored settings for the model to load: paired, reading VirtualDJ.
+    void storeComplete() {
+        preferences->setValue("source", "virtualdj");
+        preferences->setValue("vdjPort", 8080);
+        preferences->setValue("pairedAs", "Friday");
+        preferences->sync();
+        secrets->items["bridge-key"] = "key-1";
+        secrets->items["virtualdj-password"] = "secret";
+    }
+};
+
+// The process's Qt application, made on first use.
+inline void needQt() {
+    static int argc = 1;
+    static char name[] = "ModelTests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+}
+
+// Runs the queued calls that came back to the main thread.
+inline void settle() {
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+} // namespace bridge::testing
