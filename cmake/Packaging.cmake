@@ -12,11 +12,13 @@ set(CPACK_PACKAGE_NAME setmara-bridge)
 set(CPACK_PACKAGE_VENDOR Setmara)
 set(CPACK_PACKAGE_CONTACT ${BRIDGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tray bridge from a DJ's program to Setmara gigs")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Setmara Bridge watches the program a DJ plays from (VirtualDJ, Spotify, Mixxx, \
-What's Now Playing or Denon DJ players) and sends each song that has been on air for \
-the share delay to the DJ's live gig on Setmara, where dancers see it. Plays wait in \
-a queue on disk while the bridge is offline. Pairing links open it.")
+# Lines under 80 characters, as Debian wants them.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Setmara Bridge watches the program a DJ plays from (VirtualDJ, Spotify,"
+  "Mixxx, What's Now Playing or Denon DJ players) and sends each song that has"
+  "been on air for the share delay to the DJ's live gig on Setmara, where the"
+  "dancers see it. Plays wait in a queue on disk while the bridge is offline,"
+  "pairing links from Setmara open it, and it can start at login, in the tray.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -30,5 +32,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # icons), so dpkg-shlibdeps cannot see them in the program.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsecret-1-0, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Debian builds its programs with immediate binding, so that the relocations can be read-only.
+add_link_options(LINKER:-z,relro,-z,now)
 
 include(CPack)

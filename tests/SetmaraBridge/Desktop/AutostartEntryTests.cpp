@@ -18,7 +18,8 @@ namespace bridge {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::HasSubstr;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // Sets an environment variable for the test's time, and puts the old value back.
 class EnvironmentVariable {
@@ -46,7 +47,7 @@ private:
     std::optional<std::string> before;
 };
 
-class AutostartEntryTest : public testing::Test {
+class AutostartEntryTest : public ::testing::Test {
 protected:
     testing::TempFolder home;
     EnvironmentVariable homeVariable{"HOME", home.path().string()};
@@ -107,13 +108,13 @@ TEST_F(AutostartEntryTest, AnEntryTheDesktopSwitchedOffIsOffUntilSwitchedOnAgain
         EXPECT_FALSE(startsAtLogin()) << mark;
         setStartAtLogin(true);
         EXPECT_TRUE(startsAtLogin()) << mark;
-        EXPECT_THAT(text(entry), testing::Not(HasSubstr(mark)));
+        EXPECT_THAT(text(entry), Not(HasSubstr(mark)));
     }
 }
 
 TEST_F(AutostartEntryTest, WithoutAnAbsoluteConfigFolderTheEntryGoesToDotConfig) {
     const fs::path inHome = home / ".config/autostart/app.setmara.Bridge.desktop";
-    for (const std::optional<std::string> config :
+    for (const std::optional<std::string>& config :
          {std::optional<std::string>(), std::optional<std::string>(""),
           std::optional<std::string>("relative/config")}) {
         EnvironmentVariable variable("XDG_CONFIG_HOME", config);
