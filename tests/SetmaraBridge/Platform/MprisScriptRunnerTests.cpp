@@ -1,5 +1,6 @@
 #include "Engine/SourceError.hpp"
 #include "Platform/MprisScriptRunner.hpp"
+#include "PlatformTesting.hpp"
 #include "Readers/SpotifyReader.hpp"
 #include "Support/TempFolder.hpp"
 
@@ -138,12 +139,7 @@ using Outcome = std::variant<std::string, ScriptError>;
 class MprisScriptRunnerTests : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "SetmaraBridgeTests";
-        static char* argv[] = {name, nullptr};
-        if (QCoreApplication::instance() == nullptr) {
-            new QCoreApplication(argc, argv); // one per process, for the whole run
-        }
+        testing::useApplication();
         bus = new PrivateBus();
     }
     static void TearDownTestSuite() {

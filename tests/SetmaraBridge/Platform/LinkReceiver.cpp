@@ -1,0 +1,38 @@
+// The start of the bridge program with links printed instead of handled: it hands its link
+// over to a running instance, or listens, printing "listening" and then each link it gets.
+#include "Platform/SingleInstance.hpp"
+
+#include <QCoreApplication>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace {
+
+void print(const QByteArray& line) {
+    std::printf("%s\n", line.constData());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    const QString link = bridge::SingleInstance::linkArgument(application.arguments());
+    if (bridge::SingleInstance::handOver(link)) {
+        return 0;
+    }
+    bridge::SingleInstance instance;
+    if (!instance.listen()) {
+        std::fprintf(stderr, "cannot listen at %s\n",
+                     qPrintable(bridge::SingleInstance::socketPath()));
+        return 1;
+    }
+    QObject::connect(&instance, &bridge::SingleInstance::linkReceived,
+                     [](const QUrl& received) { print(received.toEncoded()); });
+    print("listening");
+    if (!link.isEmpty()) {
+        print(QUrl(link).toEncoded());
+    }
+    return application.exec();
+}
