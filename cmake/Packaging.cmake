@@ -32,7 +32,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # icons), so dpkg-shlibdeps cannot see them in the program.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsecret-1-0, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# Debian builds its programs with immediate binding, so that the relocations can be read-only.
+# As Debian hardens its programs: immediate binding, so that relocations can be read-only,
 add_link_options(LINKER:-z,relro,-z,now)
+# and with the C library's checked string and memory functions where optimised.
+add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo>:_FORTIFY_SOURCE=2>)
 
 include(CPack)
