@@ -19,6 +19,12 @@ protected:
         return *model;
     }
 
+    // A settings change, and the requests it makes reaching the loop.
+    void update(const std::function<void(BridgeSettings&)>& change) {
+        model->update(change);
+        settle();
+    }
+
     const std::vector<std::string>& requests() const { return rig.loop->requests; }
     const EngineRecipe& lastRecipe() const { return rig.loop->starts.back().value(); }
 
@@ -55,7 +61,7 @@ TEST_F(BridgeModelTests, VirtualDJDecksFollowTheDeckCount) {
     const std::pair<int, std::vector<int>> cases[] = {
         {1, {1}}, {4, {1, 2, 3, 4}}, {3, {1, 2, 3}}, {2, {1, 2}}};
     for (const auto& [count, decks] : cases) {
-        model->update([count = count](BridgeSettings& s) { s.decks = count; });
+        update([count = count](BridgeSettings& s) { s.decks = count; });
         EXPECT_EQ(lastRecipe().decks, decks) << count;
     }
     EXPECT_EQ(EngineRecipe::vdjDecks(0), std::vector<int>{1});
@@ -66,7 +72,7 @@ TEST_F(BridgeModelTests, EveryDenonStartHasANewToken) {
     rig.preferences->setValue("source", "denon");
     make();
     const auto first = lastRecipe().denonToken;
-    model->update([](BridgeSettings& s) { s.countAfter = 30; });
+    update([](BridgeSettings& s) { s.countAfter = 30; });
     const auto second = lastRecipe().denonToken;
     EXPECT_EQ(first.size(), 16u);
     EXPECT_EQ(second.size(), 16u);
@@ -76,17 +82,17 @@ TEST_F(BridgeModelTests, EveryDenonStartHasANewToken) {
 TEST_F(BridgeModelTests, AChangeThatLeavesEverythingEqualNeitherSavesNorRestarts) {
     rig.storeComplete();
     make();
-    const int writes = rig.secrets->writes;
-    model->update([](BridgeSettings& s) { s.decks = 2; });
-    model->update([](BridgeSettings&) {});
+    const auto writes = rig.secrets->writes.size();
+    update([](BridgeSettings& s) { s.decks = 2; });
+    update([](BridgeSettings&) {});
     EXPECT_EQ(requests().size(), 1u);
-    EXPECT_EQ(rig.secrets->writes, writes);
+    EXPECT_EQ(rig.secrets->writes.size(), writes);
 }
 
 TEST_F(BridgeModelTests, AnotherServerLetsGoOfTheKeyUnlessTheChangeBringsOne) {
     rig.storeComplete();
     make();
-    model->update([](BridgeSettings& s) {
+    update([](BridgeSettings& s) {
         s.advanced = true;
         s.serverURL = "http://127.0.0.1:9000";
     });
@@ -95,7 +101,7 @@ TEST_F(BridgeModelTests, AnotherServerLetsGoOfTheKeyUnlessTheChangeBringsOne) {
     EXPECT_FALSE(rig.secrets->items.contains("bridge-key"));
     EXPECT_EQ(requests().back(), "start without engine");
 
-    model->update([](BridgeSettings& s) {
+    update([](BridgeSettings& s) {
         s.serverURL = "http://localhost:9001";
         s.key = "key-2";
     });
@@ -104,26 +110,26 @@ TEST_F(BridgeModelTests, AnotherServerLetsGoOfTheKeyUnlessTheChangeBringsOne) {
     EXPECT_EQ(requests().back(), "start");
 
     // The same server written differently keeps the key.
-    model->update([](BridgeSettings& s) { s.serverURL = "http://localhost:9001/"; });
+    update([](BridgeSettings& s) { s.serverURL = "http://localhost:9001/"; });
     EXPECT_EQ(model->settings().key, "key-2");
 }
 
 TEST_F(BridgeModelTests, AKeychainFailureIsToldOncePerRunOfFailures) {
     make();
-    rig.secrets->failing = true;
-    model->update([](BridgeSettings& s) { s.key = "a"; });
-    model->update([](BridgeSettings& s) { s.key = "b"; });
+    rig.failSecrets(true);
+    update([](BridgeSettings& s) { s.key = "a"; });
+    update([](BridgeSettings& s) { s.key = "b"; });
     ASSERT_EQ(rig.alerts->shown.size(), 1u);
     EXPECT_EQ(rig.alerts->shown[0].message,
               QStringLiteral("The bridge couldn’t keep its key in your keyring"));
     EXPECT_TRUE(model->keychainFailed());
     EXPECT_EQ(model->settings().key, "b"); // works until it quits
 
-    rig.secrets->failing = false;
-    model->update([](BridgeSettings& s) { s.key = "c"; });
+    rig.failSecrets(false);
+    update([](BridgeSettings& s) { s.key = "c"; });
     EXPECT_FALSE(model->keychainFailed());
-    rig.secrets->failing = true;
-    model->update([](BridgeSettings& s) { s.key = "d"; });
+    rig.failSecrets(true);
+    update([](BridgeSettings& s) { s.key = "d"; });
     EXPECT_EQ(rig.alerts->shown.size(), 2u);
 }
 
@@ -199,7 +205,7 @@ TEST_F(ModelPairing, AServerChangedMeanwhileFailsAndLeavesTheKey) {
     rig.storeComplete();
     make();
     model->pair("ABCD2345", model->server(), done());
-    model->update([](BridgeSettings& s) {
+    update([](BridgeSettings& s) {
         s.advanced = true;
         s.serverURL = "http://127.0.0.1:9000";
         s.key = "typed";
@@ -250,7 +256,7 @@ TEST_F(ModelPairing, ALinkWhileAKeyIsThereNamesThePairing) {
     EXPECT_EQ(
         rig.alerts->shown.back().informative,
         QStringLiteral("It then uses the code’s key instead of the one it has now (Friday)."));
-    model->update([](BridgeSettings& s) { s.pairedAs.clear(); });
+    update([](BridgeSettings& s) { s.pairedAs.clear(); });
     model->openLink(QUrl("setmara-bridge://pair?code=ABCD2345"));
     EXPECT_EQ(
         rig.alerts->shown.back().informative,
@@ -268,7 +274,7 @@ TEST_F(ModelPairing, ALinkAnsweredPairTellsHowItWent) {
               QStringLiteral("Then say what it reads: the bridge’s window shows how."));
 
     rig.storeComplete();
-    model->update([](BridgeSettings& s) { s.vdjPassword = "secret"; });
+    update([](BridgeSettings& s) { s.vdjPassword = "secret"; });
     model->openLink(QUrl("setmara-bridge://pair?code=ABCD2345"));
     answer(Paired{.key = "k2", .name = "Anna"});
     EXPECT_EQ(rig.alerts->shown.back().informative,
@@ -301,7 +307,7 @@ TEST_F(BridgeModelTests, PagesOpenOnlyWhenSafe) {
     EXPECT_EQ(rig.opened[1], QUrl("https://setmara.app/gigs/g/screen"));
     EXPECT_EQ(rig.opened[2], QUrl("https://setmara.app/screens/g"));
     EXPECT_TRUE(rig.privacyPanes.empty());
-    model->update([](BridgeSettings& s) { s.source = Source::mixxx; });
+    update([](BridgeSettings& s) { s.source = Source::mixxx; });
     model->openPrivacySettings();
     EXPECT_EQ(rig.privacyPanes, std::vector<std::string>{"Privacy_AllFiles"});
 }

@@ -2,7 +2,7 @@
 
 #include "Model/BridgeModel.hpp"
 #include "Platform/Alerting.hpp"
-#include "Settings/KeychainItems.hpp"
+#include "SetmaraBridge/Settings/FakeKeychain.hpp"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -17,43 +17,6 @@
 #include <vector>
 
 namespace bridge::testing {
-
-// Secrets in memory, counting writes.
-class MemoryKeychain : public KeychainItems {
-public:
-    std::map<std::string, std::string> items;
-    int writes = 0;
-    bool failing = false;
-
-    std::optional<std::string> read(const std::string& account) override {
-        const auto found = items.find(account);
-        return found == items.end() ? std::nullopt : std::optional(found->second);
-    }
-    KeychainResult add(const std::string& account, const std::string& value) override {
-        return write(account, value);
-    }
-    KeychainResult update(const std::string& account, const std::string& value) override {
-        return write(account, value);
-    }
-    KeychainResult remove(const std::string& account) override {
-        ++writes;
-        if (failing) {
-            return KeychainResult::failed(-1);
-        }
-        items.erase(account);
-        return KeychainResult::done;
-    }
-
-private:
-    KeychainResult write(const std::string& account, const std::string& value) {
-        ++writes;
-        if (failing) {
-            return KeychainResult::failed(-1);
-        }
-        items[account] = value;
-        return KeychainResult::done;
-    }
-};
 
 // Alerts that the test answers: each is recorded and answered with `choice` at once.
 class AnsweringAlerts : public Alerting {
@@ -118,7 +81,7 @@ struct ModelRig {
     QTemporaryDir folder;
     std::shared_ptr<QSettings> preferences = std::make_shared<QSettings>(
         folder.filePath(QStringLiteral("SetmaraBridge.conf")), QSettings::IniFormat);
-    std::shared_ptr<MemoryKeychain> secrets = std::make_shared<MemoryKeychain>();
+    std::shared_ptr<FakeKeychain> secrets = std::make_shared<FakeKeychain>();
     std::shared_ptr<AnsweringAlerts> alerts = std::make_shared<AnsweringAlerts>();
     std::shared_ptr<RecordingLoop::Shared> loop = std::make_shared<RecordingLoop::Shared>();
     std::vector<QUrl> opened;
@@ -142,6 +105,16 @@ struct ModelRig {
             .mixxxIsRunning = [] { return false; },
             .queueFile = folder.filePath(QStringLiteral("queue.json")).toStdString(),
         };
+    }
+
+    // Every secret write fails, or none.
+    void failSecrets(bool failing) {
+        secrets->refused.clear();
+        if (failing) {
+            for (const char* operation : {"add", "update", "remove"}) {
+                secrets->refused.emplace(operation, KeychainResult::failed(-1));
+            }
+        }
     }
 
     // Stored settings for the model to load: paired, reading VirtualDJ.

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <string_view>
+
+class QFormLayout;
+class QLabel;
+class QWidget;
+
+namespace bridge {
+
+class SectionHeader;
+
+// Small pieces the settings panes share.
+namespace PaneParts {
+
+QString qText(std::string_view text);
+// A wrapped paragraph of plain text, named for finding it.
+QLabel* paragraph(const QString& text, const QString& name, QWidget* parent);
+// A note under a section's rows: wrapped, in the secondary colour.
+QLabel* note(const QString& text, QWidget* parent);
+
+// A section: its title (none when empty) over a framed group of labelled rows.
+struct Section {
+    QWidget* widget;
+    SectionHeader* header;
+    QFormLayout* rows;
+};
+Section section(const QString& title, const QString& name, QWidget* parent);
+
+} // namespace PaneParts
+
+} // namespace bridge
