@@ -1,5 +1,6 @@
 #include "Server/BeastTransport.hpp"
 
+#include "Support/Numbers.hpp"
 #include "Support/Task.hpp"
 #include "Support/Text.hpp"
 #include "Support/URLText.hpp"
@@ -8,6 +9,7 @@
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
@@ -26,6 +28,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <mutex>
 #include <variant>
 
 namespace bridge {
@@ -76,7 +79,7 @@ std::shared_ptr<NameResolving> systemNames() {
 
 } // namespace
 
-BeastTransport::BeastTransport() : names(systemNames()) {
+BeastTransport::BeastTransport() : names(systemNames()), pool(std::make_shared<Pool>()) {
     // One context for every transport, made once: loading the trust store is not free.
     static const auto shared = [] {
         auto made = std::make_shared<Tls>();
@@ -88,7 +91,7 @@ BeastTransport::BeastTransport() : names(systemNames()) {
 }
 
 BeastTransport::BeastTransport(const std::string& trustedCertificatesPem)
-    : tls(std::make_shared<Tls>()), names(systemNames()) {
+    : tls(std::make_shared<Tls>()), names(systemNames()), pool(std::make_shared<Pool>()) {
     tls->context.add_certificate_authority(asio::buffer(trustedCertificatesPem));
     tls->context.set_verify_mode(asio::ssl::verify_peer);
 }
@@ -171,13 +174,28 @@ bool declaresHugeLength(std::string_view head) {
     return false;
 }
 
-// Reads the answer. A body of undeclared length grows by powers of two from its first read
-// up to the cap, so that it never holds more memory than the cap itself (a string left to
-// grow by doubling from its own first size would take almost twice that).
+// Room for an answer's head, and often its whole body, in one receive.
+constexpr std::size_t headRoom = 4096;
+// At most what one receive of Beast's takes.
+constexpr std::size_t readSize = 64 * 1024;
+
+// Whether anything of the answer has arrived: a connection that had been idle and failed
+// before that was closed by the server in the meantime.
+struct Heard {
+    bool anything = false;
+};
+
+// Reads the answer. A body of declared length is read in receives as large as it is (up to
+// what one receive takes); one of undeclared length grows by powers of two from its first
+// read up to the cap, so that it never holds more memory than the cap itself (a string left
+// to grow by doubling from its own first size would take almost twice that).
 template <class Stream>
-asio::awaitable<void> readAnswer(Stream& stream, beast::flat_buffer& buffer, Parser& parser) {
+asio::awaitable<void> readAnswer(Stream& stream, beast::flat_buffer& buffer, Parser& parser,
+                                 Heard& heard) {
+    buffer.reserve(headRoom);
     const auto [error, ignored] =
         co_await http::async_read_header(stream, buffer, parser, asio::as_tuple(use_awaitable));
+    heard.anything = parser.got_some() || buffer.size() > 0;
     if (error == http::error::bad_content_length &&
         declaresHugeLength({static_cast<const char*>(buffer.data().data()), buffer.size()})) {
         throw HTTPError::dataLengthExceedsMaximum;
@@ -185,18 +203,27 @@ asio::awaitable<void> readAnswer(Stream& stream, beast::flat_buffer& buffer, Par
     if (error) {
         throw boost::system::system_error(error);
     }
+    if (const auto declared = parser.content_length()) {
+        buffer.reserve(buffer.size() + std::min<std::uint64_t>(*declared, readSize));
+    }
     while (!parser.is_done()) {
         auto& body = parser.get().body();
-        constexpr std::size_t reads = 128 * 1024; // at most what one read can add
-        if (!parser.content_length() && body.capacity() < body.size() + reads) {
-            body.reserve(std::min(HTTPTransport::maximumBody, std::bit_ceil(body.size() + reads)));
+        if (!parser.content_length() && body.capacity() < body.size() + readSize) {
+            body.reserve(
+                std::min(HTTPTransport::maximumBody, std::bit_ceil(body.size() + readSize)));
         }
         co_await http::async_read_some(stream, buffer, parser, use_awaitable);
     }
 }
 
+struct Answer {
+    HTTPResponse response;
+    bool reusable = false; // the connection may carry the next request
+};
+
 template <class Stream>
-asio::awaitable<HTTPResponse> talk(Stream& stream, http::request<http::string_body>& message) {
+asio::awaitable<Answer> talk(Stream& stream, http::request<http::string_body>& message,
+                             Heard& heard) {
     co_await http::async_write(stream, message, use_awaitable);
     beast::flat_buffer buffer;
     Parser parser;
@@ -204,9 +231,12 @@ asio::awaitable<HTTPResponse> talk(Stream& stream, http::request<http::string_bo
     // Beast refuses a declared length above the limit before reading the body, and stops
     // a body without one as soon as it passes the limit.
     parser.body_limit(HTTPTransport::maximumBody);
-    co_await readAnswer(stream, buffer, parser);
-    co_return HTTPResponse{static_cast<int>(parser.get().result_int()),
-                           std::move(parser.get().body())};
+    co_await readAnswer(stream, buffer, parser, heard);
+    // Bytes past the answer would belong to no request.
+    const bool reusable = parser.keep_alive() && buffer.size() == 0;
+    co_return Answer{
+        HTTPResponse{static_cast<int>(parser.get().result_int()), std::move(parser.get().body())},
+        reusable};
 }
 
 // Names the server for SNI and has OpenSSL check that the certificate is for it.
@@ -231,10 +261,24 @@ asio::awaitable<void> resolveInto(std::shared_ptr<NameResolving> names, std::str
     lookup->addresses = co_await names->resolve(std::move(host), std::move(port));
 }
 
+// A numeric address and port, which need no lookup.
+std::optional<asio::ip::tcp::endpoint> literalEndpoint(const Target& target) {
+    boost::system::error_code notAnAddress;
+    const auto address = asio::ip::make_address(target.host, notAnAddress);
+    const auto port = parseNumber<std::uint16_t>(target.port);
+    if (notAnAddress || !port) {
+        return std::nullopt;
+    }
+    return asio::ip::tcp::endpoint(address, *port);
+}
+
 // The lookup runs as a task of its own; only the wait for it belongs to the exchange, so the
 // deadline ends the wait even while the lookup hangs, and a late answer goes unheard.
 asio::awaitable<std::vector<asio::ip::tcp::endpoint>> lookUp(std::shared_ptr<NameResolving> names,
                                                              const Target& target) {
+    if (const auto literal = literalEndpoint(target)) {
+        co_return std::vector{*literal};
+    }
     auto lookup = std::make_shared<Lookup>();
     const Task task =
         Task::spawn(co_await asio::this_coro::executor,
@@ -251,23 +295,175 @@ asio::awaitable<std::vector<asio::ip::tcp::endpoint>> lookUp(std::shared_ptr<Nam
     co_return endpoints;
 }
 
-asio::awaitable<HTTPResponse> exchange(const HTTPRequest& request, const Target& target,
-                                       asio::ssl::context& tls,
-                                       const std::shared_ptr<NameResolving>& names,
-                                       std::chrono::milliseconds limit) {
+using PlainStream = beast::tcp_stream;
+using SecureStream = beast::ssl_stream<beast::tcp_stream>;
+
+// One open connection to an origin. While idle it waits in the pool for the next request.
+struct Connection {
+    template <class Stream, class... Arguments>
+    Connection(std::in_place_type_t<Stream> type, beast::tcp_stream opened, Arguments&... arguments)
+        : stream(type, std::move(opened), arguments...), idleFor(tcp().get_executor()) {}
+
+    beast::tcp_stream& tcp() {
+        return std::visit([](auto& s) -> beast::tcp_stream& { return beast::get_lowest_layer(s); },
+                          stream);
+    }
+    asio::ip::tcp::socket& socket() { return tcp().socket(); }
+
+    std::variant<PlainStream, SecureStream> stream;
+    asio::steady_timer idleFor;
+    bool idle = false;
+    std::uint64_t idleTurn = 0; // counts the times it went idle
+};
+
+// A connection kept longer than this is closed: the platforms' clients keep theirs about as
+// long, and servers close theirs after a similar time.
+constexpr std::chrono::seconds keptIdle{30};
+
+asio::awaitable<std::shared_ptr<Connection>> connect(const Target& target, asio::ssl::context& tls,
+                                                     const std::shared_ptr<NameResolving>& names,
+                                                     std::chrono::milliseconds limit) {
     const auto executor = co_await asio::this_coro::executor;
     const auto endpoints = co_await lookUp(names, target);
     beast::tcp_stream tcp(executor);
     tcp.expires_after(limit + backstop);
     co_await tcp.async_connect(endpoints, use_awaitable);
-    auto message = messageOf(request, target);
     if (!target.secure) {
-        co_return co_await talk(tcp, message);
+        co_return std::make_shared<Connection>(std::in_place_type<PlainStream>, std::move(tcp));
     }
-    beast::ssl_stream<beast::tcp_stream> stream(std::move(tcp), tls);
+    auto connection =
+        std::make_shared<Connection>(std::in_place_type<SecureStream>, std::move(tcp), tls);
+    auto& stream = std::get<SecureStream>(connection->stream);
     expectServer(stream.native_handle(), target.host);
     co_await stream.async_handshake(asio::ssl::stream_base::client, use_awaitable);
-    co_return co_await talk(stream, message);
+    co_return connection;
+}
+
+// Whether a failure on a connection that had been idle, before anything of the answer came,
+// is the server having closed it: anything but the deadline or the caller's cancellation.
+bool closedWhileIdle(const boost::system::error_code& code) {
+    return code != asio::error::operation_aborted && code != beast::error::timeout;
+}
+
+// The idle connections of one transport. Lives on the bridge thread, like its connections;
+// the lock only keeps the list whole should another thread send too.
+class ConnectionPool : public std::enable_shared_from_this<ConnectionPool> {
+public:
+    struct Idle {
+        std::string origin;
+        asio::any_io_executor executor;
+        std::weak_ptr<Connection> connection; // owned by its watch while idle
+    };
+
+    ~ConnectionPool() {
+        for (const auto& kept : idle) {
+            if (auto connection = kept.connection.lock()) {
+                asio::post(kept.executor, [connection] { stopIdling(*connection); });
+            }
+        }
+    }
+
+    // The idle connection to `origin` used last, taken out of the pool.
+    std::shared_ptr<Connection> take(const std::string& origin,
+                                     const asio::any_io_executor& executor) {
+        const std::lock_guard lock(mutex);
+        std::erase_if(idle, [](const Idle& kept) { return kept.connection.expired(); });
+        const auto found = std::find_if(idle.rbegin(), idle.rend(), [&](const Idle& kept) {
+            return kept.origin == origin && kept.executor == executor;
+        });
+        if (found == idle.rend()) {
+            return nullptr;
+        }
+        auto connection = found->connection.lock();
+        idle.erase(std::next(found).base());
+        stopIdling(*connection);
+        return connection;
+    }
+
+    // Keeps a connection that finished an exchange cleanly for the next request.
+    void keep(const std::string& origin, const asio::any_io_executor& executor,
+              std::shared_ptr<Connection> connection) {
+        connection->idle = true;
+        const auto turn = ++connection->idleTurn;
+        connection->idleFor.expires_after(keptIdle);
+        {
+            const std::lock_guard lock(mutex);
+            idle.push_back({origin, executor, connection});
+        }
+        // A watch that ends for whatever reason needs nothing done.
+        asio::co_spawn(executor, watch(std::move(connection), weak_from_this(), turn),
+                       [](const std::exception_ptr&) {});
+    }
+
+private:
+    static void stopIdling(Connection& connection) {
+        connection.idle = false;
+        connection.idleFor.cancel();
+        boost::system::error_code ignored;
+        connection.socket().cancel(ignored);
+    }
+
+    // Holds an idle connection until it is taken, its idle time is over, or the server
+    // closes it (or says anything unasked); in the last two cases it is dropped.
+    static asio::awaitable<void> watch(std::shared_ptr<Connection> connection,
+                                       std::weak_ptr<ConnectionPool> weak, std::uint64_t turn) {
+        using namespace asio::experimental::awaitable_operators;
+        co_await (connection->idleFor.async_wait(asio::as_tuple(use_awaitable)) ||
+                  connection->socket().async_wait(asio::ip::tcp::socket::wait_read,
+                                                  asio::as_tuple(use_awaitable)));
+        if (!connection->idle || connection->idleTurn != turn) {
+            co_return; // taken meanwhile
+        }
+        connection->idle = false;
+        if (const auto pool = weak.lock()) {
+            const std::lock_guard lock(pool->mutex);
+            std::erase_if(pool->idle,
+                          [&](const Idle& kept) { return kept.connection.lock() == connection; });
+        }
+    }
+
+    std::mutex mutex;
+    std::vector<Idle> idle;
+};
+
+std::string originOf(const Target& target) {
+    return (target.secure ? "https://" : "http://") + target.hostAndPort + "|" + target.port;
+}
+
+// One exchange on a connection; a clean end leaves the connection in the pool.
+asio::awaitable<HTTPResponse> exchangeOn(std::shared_ptr<Connection> connection,
+                                         http::request<http::string_body>& message,
+                                         const std::string& origin, ConnectionPool& pool,
+                                         std::chrono::milliseconds limit, Heard& heard) {
+    connection->tcp().expires_after(limit + backstop);
+    auto answer = co_await std::visit([&](auto& stream) { return talk(stream, message, heard); },
+                                      connection->stream);
+    if (answer.reusable) {
+        pool.keep(origin, co_await asio::this_coro::executor, std::move(connection));
+    }
+    co_return std::move(answer.response);
+}
+
+asio::awaitable<HTTPResponse> exchange(const HTTPRequest& request, const Target& target,
+                                       asio::ssl::context& tls,
+                                       const std::shared_ptr<NameResolving>& names,
+                                       ConnectionPool& pool, std::chrono::milliseconds limit) {
+    auto message = messageOf(request, target);
+    const auto origin = originOf(target);
+    if (auto idle = pool.take(origin, co_await asio::this_coro::executor)) {
+        Heard heard;
+        try {
+            co_return co_await exchangeOn(std::move(idle), message, origin, pool, limit, heard);
+        } catch (const boost::system::system_error& error) {
+            if (heard.anything || !closedWhileIdle(error.code())) {
+                throw;
+            }
+            // The server closed it while it was idle: once more on a new connection.
+        }
+    }
+    Heard heard;
+    co_return co_await exchangeOn(co_await connect(target, tls, names, limit), message, origin,
+                                  pool, limit, heard);
 }
 
 std::exception_ptr failureOf(const boost::system::system_error& error) {
@@ -292,10 +488,10 @@ using Fetched = std::variant<HTTPResponse, std::exception_ptr>;
 
 asio::awaitable<Fetched> fetch(const HTTPRequest& request, const Target& target,
                                asio::ssl::context& tls, const std::shared_ptr<NameResolving>& names,
-                               std::chrono::milliseconds limit) {
+                               ConnectionPool& pool, std::chrono::milliseconds limit) {
     std::exception_ptr failure;
     try {
-        co_return co_await exchange(request, target, tls, names, limit);
+        co_return co_await exchange(request, target, tls, names, pool, limit);
     } catch (const boost::system::system_error& error) {
         failure = failureOf(error);
     } catch (...) {
@@ -305,6 +501,8 @@ asio::awaitable<Fetched> fetch(const HTTPRequest& request, const Target& target,
 }
 
 } // namespace
+
+struct BeastTransport::Pool : ConnectionPool {};
 
 asio::awaitable<HTTPResponse> BeastTransport::send(HTTPRequest request) {
     const auto target = targetOf(request.url);
@@ -317,7 +515,7 @@ asio::awaitable<HTTPResponse> BeastTransport::send(HTTPRequest request) {
                  std::chrono::milliseconds{0});
     asio::steady_timer timer(co_await asio::this_coro::executor, limit);
     using namespace asio::experimental::awaitable_operators;
-    auto outcome = co_await (fetch(request, *target, tls->context, names, limit) ||
+    auto outcome = co_await (fetch(request, *target, tls->context, names, *pool, limit) ||
                              timer.async_wait(asio::as_tuple(use_awaitable)));
     // The operators flatten the fetch's variant: the answer, its failure, or the timer.
     if (auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
