@@ -28,7 +28,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <mutex>
+#include <sys/socket.h>
 #include <variant>
 
 namespace bridge {
@@ -298,7 +300,8 @@ asio::awaitable<std::vector<asio::ip::tcp::endpoint>> lookUp(std::shared_ptr<Nam
 using PlainStream = beast::tcp_stream;
 using SecureStream = beast::ssl_stream<beast::tcp_stream>;
 
-// One open connection to an origin. While idle it waits in the pool for the next request.
+// One open connection to an origin. Between exchanges it waits in the pool for the next
+// request; a watch of its own closes it once it has been idle too long.
 struct Connection {
     template <class Stream, class... Arguments>
     Connection(std::in_place_type_t<Stream> type, beast::tcp_stream opened, Arguments&... arguments)
@@ -310,10 +313,25 @@ struct Connection {
     }
     asio::ip::tcp::socket& socket() { return tcp().socket(); }
 
+    // Whether the server has closed it, or said something unasked, while it was idle.
+    bool closedByServer() {
+        char byte = 0;
+        const auto got =
+            ::recv(socket().native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT | MSG_NOSIGNAL);
+        return got >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+
+    // Closes it now: its watch ends and lets it go.
+    void retire() {
+        idleFor.cancel();
+        boost::system::error_code ignored;
+        socket().close(ignored);
+    }
+
     std::variant<PlainStream, SecureStream> stream;
     asio::steady_timer idleFor;
-    bool idle = false;
-    std::uint64_t idleTurn = 0; // counts the times it went idle
+    std::optional<std::chrono::steady_clock::time_point> idleSince; // absent while in use
+    bool watched = false;
 };
 
 // A connection kept longer than this is closed: the platforms' clients keep theirs about as
@@ -346,75 +364,82 @@ bool closedWhileIdle(const boost::system::error_code& code) {
 }
 
 // The idle connections of one transport. Lives on the bridge thread, like its connections;
-// the lock only keeps the list whole should another thread send too.
+// the lock only keeps the list whole should another thread send too. Each connection that
+// was ever kept belongs to its watch, a task on its executor, so that it goes with the
+// io_context even when the transport outlives it.
 class ConnectionPool : public std::enable_shared_from_this<ConnectionPool> {
 public:
     struct Idle {
         std::string origin;
         asio::any_io_executor executor;
-        std::weak_ptr<Connection> connection; // owned by its watch while idle
+        std::weak_ptr<Connection> connection;
     };
 
     ~ConnectionPool() {
         for (const auto& kept : idle) {
             if (auto connection = kept.connection.lock()) {
-                asio::post(kept.executor, [connection] { stopIdling(*connection); });
+                asio::post(kept.executor, [connection] { connection->retire(); });
             }
         }
     }
 
-    // The idle connection to `origin` used last, taken out of the pool.
+    // The idle connection to `origin` used last, taken out of the pool; those the server
+    // has closed meanwhile are dropped.
     std::shared_ptr<Connection> take(const std::string& origin,
                                      const asio::any_io_executor& executor) {
         const std::lock_guard lock(mutex);
         std::erase_if(idle, [](const Idle& kept) { return kept.connection.expired(); });
-        const auto found = std::find_if(idle.rbegin(), idle.rend(), [&](const Idle& kept) {
-            return kept.origin == origin && kept.executor == executor;
-        });
-        if (found == idle.rend()) {
-            return nullptr;
+        for (;;) {
+            const auto found = std::find_if(idle.rbegin(), idle.rend(), [&](const Idle& kept) {
+                return kept.origin == origin && kept.executor == executor;
+            });
+            if (found == idle.rend()) {
+                return nullptr;
+            }
+            auto connection = found->connection.lock();
+            idle.erase(std::next(found).base());
+            if (!connection->closedByServer()) {
+                connection->idleSince.reset();
+                return connection;
+            }
+            connection->retire();
         }
-        auto connection = found->connection.lock();
-        idle.erase(std::next(found).base());
-        stopIdling(*connection);
-        return connection;
     }
 
     // Keeps a connection that finished an exchange cleanly for the next request.
     void keep(const std::string& origin, const asio::any_io_executor& executor,
               std::shared_ptr<Connection> connection) {
-        connection->idle = true;
-        const auto turn = ++connection->idleTurn;
-        connection->idleFor.expires_after(keptIdle);
+        connection->idleSince = std::chrono::steady_clock::now();
         {
             const std::lock_guard lock(mutex);
             idle.push_back({origin, executor, connection});
         }
-        // A watch that ends for whatever reason needs nothing done.
-        asio::co_spawn(executor, watch(std::move(connection), weak_from_this(), turn),
-                       [](const std::exception_ptr&) {});
+        if (!connection->watched) {
+            connection->watched = true;
+            // A watch that ends for whatever reason needs nothing done.
+            asio::co_spawn(executor, watch(std::move(connection), weak_from_this()),
+                           [](const std::exception_ptr&) {});
+        }
     }
 
 private:
-    static void stopIdling(Connection& connection) {
-        connection.idle = false;
-        connection.idleFor.cancel();
-        boost::system::error_code ignored;
-        connection.socket().cancel(ignored);
-    }
-
-    // Holds an idle connection until it is taken, its idle time is over, or the server
-    // closes it (or says anything unasked); in the last two cases it is dropped.
+    // Wakes once the connection may have been idle long enough, and closes it if so; ends
+    // when the connection is retired. Nothing is armed or cancelled per request.
     static asio::awaitable<void> watch(std::shared_ptr<Connection> connection,
-                                       std::weak_ptr<ConnectionPool> weak, std::uint64_t turn) {
-        using namespace asio::experimental::awaitable_operators;
-        co_await (connection->idleFor.async_wait(asio::as_tuple(use_awaitable)) ||
-                  connection->socket().async_wait(asio::ip::tcp::socket::wait_read,
-                                                  asio::as_tuple(use_awaitable)));
-        if (!connection->idle || connection->idleTurn != turn) {
-            co_return; // taken meanwhile
+                                       std::weak_ptr<ConnectionPool> weak) {
+        for (;;) {
+            const auto since = connection->idleSince.value_or(std::chrono::steady_clock::now());
+            connection->idleFor.expires_at(since + keptIdle);
+            const auto [cancelled] =
+                co_await connection->idleFor.async_wait(asio::as_tuple(use_awaitable));
+            if (cancelled) {
+                co_return;
+            }
+            if (connection->idleSince &&
+                std::chrono::steady_clock::now() - *connection->idleSince >= keptIdle) {
+                break;
+            }
         }
-        connection->idle = false;
         if (const auto pool = weak.lock()) {
             const std::lock_guard lock(pool->mutex);
             std::erase_if(pool->idle,
@@ -426,6 +451,24 @@ private:
     std::vector<Idle> idle;
 };
 
+// Retires a connection whose exchange did not end cleanly, or that may not carry another.
+class RetiredUnlessKept {
+public:
+    explicit RetiredUnlessKept(std::shared_ptr<Connection> connection)
+        : connection(std::move(connection)) {}
+    ~RetiredUnlessKept() {
+        if (connection) {
+            connection->retire();
+        }
+    }
+    RetiredUnlessKept(const RetiredUnlessKept&) = delete;
+    RetiredUnlessKept& operator=(const RetiredUnlessKept&) = delete;
+    std::shared_ptr<Connection> kept() { return std::move(connection); }
+
+private:
+    std::shared_ptr<Connection> connection;
+};
+
 std::string originOf(const Target& target) {
     return (target.secure ? "https://" : "http://") + target.hostAndPort + "|" + target.port;
 }
@@ -435,11 +478,12 @@ asio::awaitable<HTTPResponse> exchangeOn(std::shared_ptr<Connection> connection,
                                          http::request<http::string_body>& message,
                                          const std::string& origin, ConnectionPool& pool,
                                          std::chrono::milliseconds limit, Heard& heard) {
-    connection->tcp().expires_after(limit + backstop);
+    RetiredUnlessKept keptBack(connection);
+    connection->tcp().expires_never(); // the deadline's race ends a silent exchange
     auto answer = co_await std::visit([&](auto& stream) { return talk(stream, message, heard); },
                                       connection->stream);
     if (answer.reusable) {
-        pool.keep(origin, co_await asio::this_coro::executor, std::move(connection));
+        pool.keep(origin, co_await asio::this_coro::executor, keptBack.kept());
     }
     co_return std::move(answer.response);
 }
