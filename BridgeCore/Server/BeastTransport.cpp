@@ -14,6 +14,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
@@ -30,6 +31,7 @@
 #include <bit>
 #include <cerrno>
 #include <mutex>
+#include <sstream>
 #include <sys/socket.h>
 #include <variant>
 
@@ -154,6 +156,8 @@ http::request<http::string_body> messageOf(const HTTPRequest& request, const Tar
 }
 
 using Parser = http::response_parser<http::string_body>;
+using PlainStream = beast::tcp_stream;
+using SecureStream = beast::ssl_stream<beast::tcp_stream>;
 
 // Whether the part of an answer's head that Beast has not taken yet declares a length too
 // long for 64 bits, which Beast refuses as malformed: it is a length over the cap like any.
@@ -187,34 +191,77 @@ struct Heard {
     bool anything = false;
 };
 
-// Reads the answer. A body of declared length is read in receives as large as it is (up to
-// what one receive takes); one of undeclared length grows by powers of two from its first
-// read up to the cap, so that it never holds more memory than the cap itself (a string left
-// to grow by doubling from its own first size would take almost twice that).
+// Makes room for the next receive: as much as a declared body still needs (up to what one
+// receive takes). A body of undeclared length grows by powers of two up to the cap, so that
+// it never holds more memory than the cap itself (a string left to grow by doubling from its
+// own first size would take almost twice that).
+void makeRoom(beast::flat_buffer& buffer, Parser& parser) {
+    if (!parser.is_header_done()) {
+        buffer.reserve(buffer.size() + headRoom);
+        return;
+    }
+    if (const auto left = parser.content_length_remaining()) {
+        buffer.reserve(buffer.size() + std::clamp<std::uint64_t>(*left, 1, readSize));
+        return;
+    }
+    auto& body = parser.get().body();
+    if (body.capacity() < body.size() + readSize) {
+        body.reserve(std::min(HTTPTransport::maximumBody, std::bit_ceil(body.size() + readSize)));
+    }
+    buffer.reserve(buffer.size() + readSize);
+}
+
+// Parses what has arrived; true once the answer is whole.
+bool parse(beast::flat_buffer& buffer, Parser& parser) {
+    while (buffer.size() > 0) {
+        boost::system::error_code error;
+        const auto used = parser.put(buffer.data(), error);
+        buffer.consume(used);
+        if (error == http::error::need_more || (!error && used == 0)) {
+            return false;
+        }
+        if (error == http::error::bad_content_length &&
+            declaresHugeLength({static_cast<const char*>(buffer.data().data()), buffer.size()})) {
+            throw HTTPError::dataLengthExceedsMaximum;
+        }
+        if (error) {
+            throw boost::system::system_error(error);
+        }
+        if (parser.is_done()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads the answer, parsing each receive as it comes, as Beast's own reading does but
+// without a round through the io_context for bytes that are already here.
 template <class Stream>
 asio::awaitable<void> readAnswer(Stream& stream, beast::flat_buffer& buffer, Parser& parser,
                                  Heard& heard) {
-    buffer.reserve(headRoom);
-    const auto [error, ignored] =
-        co_await http::async_read_header(stream, buffer, parser, asio::as_tuple(use_awaitable));
-    heard.anything = parser.got_some() || buffer.size() > 0;
-    if (error == http::error::bad_content_length &&
-        declaresHugeLength({static_cast<const char*>(buffer.data().data()), buffer.size()})) {
-        throw HTTPError::dataLengthExceedsMaximum;
-    }
-    if (error) {
-        throw boost::system::system_error(error);
-    }
-    if (const auto declared = parser.content_length()) {
-        buffer.reserve(buffer.size() + std::min<std::uint64_t>(*declared, readSize));
-    }
-    while (!parser.is_done()) {
-        auto& body = parser.get().body();
-        if (!parser.content_length() && body.capacity() < body.size() + readSize) {
-            body.reserve(
-                std::min(HTTPTransport::maximumBody, std::bit_ceil(body.size() + readSize)));
+    for (;;) {
+        makeRoom(buffer, parser);
+        const auto [error, received] = co_await stream.async_read_some(
+            buffer.prepare(buffer.capacity() - buffer.size()), asio::as_tuple(use_awaitable));
+        buffer.commit(received);
+        heard.anything = heard.anything || received > 0;
+        if (parse(buffer, parser)) {
+            co_return;
         }
-        co_await http::async_read_some(stream, buffer, parser, use_awaitable);
+        if (error == asio::error::eof && parser.got_some()) {
+            boost::system::error_code ended;
+            parser.put_eof(ended); // a body that runs to the end of the connection
+            if (ended) {
+                throw boost::system::system_error(ended);
+            }
+            co_return;
+        }
+        if (error == asio::error::eof) {
+            throw boost::system::system_error(http::error::end_of_stream);
+        }
+        if (error) {
+            throw boost::system::system_error(error);
+        }
     }
 }
 
@@ -223,10 +270,33 @@ struct Answer {
     bool reusable = false; // the connection may carry the next request
 };
 
+std::string bytesOf(const http::request<http::string_body>& message) {
+    std::ostringstream bytes;
+    bytes << message;
+    return std::move(bytes).str();
+}
+
+// Writes the request. On a plain connection what the socket takes at once goes without a
+// round through the io_context; the rest, and everything over TLS, is written as usual.
+asio::awaitable<void> write(PlainStream& stream, const std::string& bytes) {
+    boost::system::error_code error;
+    const auto sent = stream.socket().write_some(asio::buffer(bytes), error);
+    if (error && error != asio::error::would_block) {
+        throw boost::system::system_error(error);
+    }
+    if (sent < bytes.size()) {
+        co_await asio::async_write(stream, asio::buffer(bytes.data() + sent, bytes.size() - sent),
+                                   use_awaitable);
+    }
+}
+
+asio::awaitable<void> write(SecureStream& stream, const std::string& bytes) {
+    co_await asio::async_write(stream, asio::buffer(bytes), use_awaitable);
+}
+
 template <class Stream>
-asio::awaitable<Answer> talk(Stream& stream, http::request<http::string_body>& message,
-                             Heard& heard) {
-    co_await http::async_write(stream, message, use_awaitable);
+asio::awaitable<Answer> talk(Stream& stream, const std::string& request, Heard& heard) {
+    co_await write(stream, request);
     beast::flat_buffer buffer;
     Parser parser;
     parser.header_limit(64 * 1024);
@@ -297,9 +367,6 @@ asio::awaitable<std::vector<asio::ip::tcp::endpoint>> lookUp(std::shared_ptr<Nam
     co_return endpoints;
 }
 
-using PlainStream = beast::tcp_stream;
-using SecureStream = beast::ssl_stream<beast::tcp_stream>;
-
 // One open connection to an origin. Between exchanges it waits in the pool for the next
 // request; a watch of its own closes it once it has been idle too long.
 struct Connection {
@@ -312,6 +379,13 @@ struct Connection {
                           stream);
     }
     asio::ip::tcp::socket& socket() { return tcp().socket(); }
+
+    // Whether it has been idle long enough for the server to have closed it meanwhile; one
+    // used a moment ago goes without asking.
+    bool mayBeClosed() const {
+        return idleSince &&
+               std::chrono::steady_clock::now() - *idleSince >= std::chrono::seconds(1);
+    }
 
     // Whether the server has closed it, or said something unasked, while it was idle.
     bool closedByServer() {
@@ -346,6 +420,7 @@ asio::awaitable<std::shared_ptr<Connection>> connect(const Target& target, asio:
     beast::tcp_stream tcp(executor);
     tcp.expires_after(limit + backstop);
     co_await tcp.async_connect(endpoints, use_awaitable);
+    tcp.socket().non_blocking(true); // writes that would wait go on asynchronously
     if (!target.secure) {
         co_return std::make_shared<Connection>(std::in_place_type<PlainStream>, std::move(tcp));
     }
@@ -398,7 +473,7 @@ public:
             }
             auto connection = found->connection.lock();
             idle.erase(std::next(found).base());
-            if (!connection->closedByServer()) {
+            if (!connection->mayBeClosed() || !connection->closedByServer()) {
                 connection->idleSince.reset();
                 return connection;
             }
@@ -473,43 +548,6 @@ std::string originOf(const Target& target) {
     return (target.secure ? "https://" : "http://") + target.hostAndPort + "|" + target.port;
 }
 
-// One exchange on a connection; a clean end leaves the connection in the pool.
-asio::awaitable<HTTPResponse> exchangeOn(std::shared_ptr<Connection> connection,
-                                         http::request<http::string_body>& message,
-                                         const std::string& origin, ConnectionPool& pool,
-                                         std::chrono::milliseconds limit, Heard& heard) {
-    RetiredUnlessKept keptBack(connection);
-    connection->tcp().expires_never(); // the deadline's race ends a silent exchange
-    auto answer = co_await std::visit([&](auto& stream) { return talk(stream, message, heard); },
-                                      connection->stream);
-    if (answer.reusable) {
-        pool.keep(origin, co_await asio::this_coro::executor, keptBack.kept());
-    }
-    co_return std::move(answer.response);
-}
-
-asio::awaitable<HTTPResponse> exchange(const HTTPRequest& request, const Target& target,
-                                       asio::ssl::context& tls,
-                                       const std::shared_ptr<NameResolving>& names,
-                                       ConnectionPool& pool, std::chrono::milliseconds limit) {
-    auto message = messageOf(request, target);
-    const auto origin = originOf(target);
-    if (auto idle = pool.take(origin, co_await asio::this_coro::executor)) {
-        Heard heard;
-        try {
-            co_return co_await exchangeOn(std::move(idle), message, origin, pool, limit, heard);
-        } catch (const boost::system::system_error& error) {
-            if (heard.anything || !closedWhileIdle(error.code())) {
-                throw;
-            }
-            // The server closed it while it was idle: once more on a new connection.
-        }
-    }
-    Heard heard;
-    co_return co_await exchangeOn(co_await connect(target, tls, names, limit), message, origin,
-                                  pool, limit, heard);
-}
-
 std::exception_ptr failureOf(const boost::system::system_error& error) {
     const auto code = error.code();
     if (code == http::error::body_limit) {
@@ -527,21 +565,105 @@ std::exception_ptr failureOf(const boost::system::system_error& error) {
     return std::make_exception_ptr(error);
 }
 
-// The exchange with its failure as a value, so that a failure ends the race with the timer.
-using Fetched = std::variant<HTTPResponse, std::exception_ptr>;
+using Clock = std::chrono::steady_clock;
 
-asio::awaitable<Fetched> fetch(const HTTPRequest& request, const Target& target,
-                               asio::ssl::context& tls, const std::shared_ptr<NameResolving>& names,
-                               ConnectionPool& pool, std::chrono::milliseconds limit) {
+// Ends the exchange on a connection at the deadline by cancelling what waits on it; the
+// deadline's wait ends with the exchange.
+class ExchangeDeadline {
+public:
+    ExchangeDeadline(const std::shared_ptr<Connection>& connection, Clock::time_point deadline)
+        : state(std::make_shared<State>(connection->tcp().get_executor(), deadline)) {
+        state->timer.async_wait(
+            [state = state, weak = std::weak_ptr(connection)](boost::system::error_code error) {
+                const auto connection = weak.lock();
+                if (error || state->over || !connection) {
+                    return;
+                }
+                state->passed = true;
+                boost::system::error_code ignored;
+                connection->socket().cancel(ignored);
+            });
+    }
+    ~ExchangeDeadline() {
+        state->over = true;
+        state->timer.cancel();
+    }
+    ExchangeDeadline(const ExchangeDeadline&) = delete;
+    ExchangeDeadline& operator=(const ExchangeDeadline&) = delete;
+
+    bool passed() const { return state->passed; }
+
+private:
+    struct State {
+        State(const asio::any_io_executor& executor, Clock::time_point deadline)
+            : timer(executor, deadline) {}
+        asio::steady_timer timer;
+        bool passed = false;
+        bool over = false;
+    };
+    std::shared_ptr<State> state;
+};
+
+// One exchange on a connection, ended at the deadline; a clean end leaves the connection in
+// the pool.
+asio::awaitable<HTTPResponse> exchangeOn(std::shared_ptr<Connection> connection,
+                                         const std::string& request, const std::string& origin,
+                                         ConnectionPool& pool, Clock::time_point deadline,
+                                         Heard& heard) {
+    RetiredUnlessKept keptBack(connection);
+    connection->tcp().expires_never(); // the deadline below ends a silent exchange
+    const ExchangeDeadline ending(connection, deadline);
+    std::optional<Answer> answer;
     std::exception_ptr failure;
     try {
-        co_return co_await exchange(request, target, tls, names, pool, limit);
+        answer = co_await std::visit([&](auto& stream) { return talk(stream, request, heard); },
+                                     connection->stream);
+    } catch (const boost::system::system_error& error) {
+        failure = ending.passed() ? std::make_exception_ptr(HTTPError::timedOut) : failureOf(error);
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (answer->reusable) {
+        pool.keep(origin, co_await asio::this_coro::executor, keptBack.kept());
+    }
+    co_return std::move(answer->response);
+}
+
+// A piece of work with its failure as a value, so that a failure ends the race with a timer.
+template <class T>
+asio::awaitable<std::variant<T, std::exception_ptr>> attempt(asio::awaitable<T> work) {
+    std::exception_ptr failure;
+    try {
+        co_return co_await std::move(work);
     } catch (const boost::system::system_error& error) {
         failure = failureOf(error);
     } catch (...) {
         failure = std::current_exception();
     }
     co_return failure;
+}
+
+// A new connection, raced against the deadline: the lookup, connecting and the TLS handshake
+// each may hang.
+asio::awaitable<std::shared_ptr<Connection>>
+connectBy(Clock::time_point deadline, const Target& target, asio::ssl::context& tls,
+          const std::shared_ptr<NameResolving>& names, std::chrono::milliseconds limit) {
+    asio::steady_timer timer(co_await asio::this_coro::executor, deadline);
+    using namespace asio::experimental::awaitable_operators;
+    auto outcome = co_await (attempt(connect(target, tls, names, limit)) ||
+                             timer.async_wait(asio::as_tuple(use_awaitable)));
+    // The operators flatten the attempt's variant: the connection, its failure, or the timer.
+    if (auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
+        std::rethrow_exception(*failure);
+    }
+    if (auto* timer = std::get_if<std::tuple<boost::system::error_code>>(&outcome)) {
+        if (const auto code = std::get<0>(*timer)) {
+            throw boost::system::system_error(code); // the caller was cancelled
+        }
+        throw HTTPError::timedOut;
+    }
+    co_return std::move(std::get<std::shared_ptr<Connection>>(outcome));
 }
 
 } // namespace
@@ -557,21 +679,23 @@ asio::awaitable<HTTPResponse> BeastTransport::send(HTTPRequest request) {
     const auto limit =
         std::max(std::chrono::duration_cast<std::chrono::milliseconds>(request.timeout),
                  std::chrono::milliseconds{0});
-    asio::steady_timer timer(co_await asio::this_coro::executor, limit);
-    using namespace asio::experimental::awaitable_operators;
-    auto outcome = co_await (fetch(request, *target, tls->context, names, *pool, limit) ||
-                             timer.async_wait(asio::as_tuple(use_awaitable)));
-    // The operators flatten the fetch's variant: the answer, its failure, or the timer.
-    if (auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
-        std::rethrow_exception(*failure);
-    }
-    if (auto* timer = std::get_if<std::tuple<boost::system::error_code>>(&outcome)) {
-        if (const auto code = std::get<0>(*timer)) {
-            throw boost::system::system_error(code); // the caller was cancelled
+    const auto deadline = Clock::now() + limit;
+    const auto bytes = bytesOf(messageOf(request, *target));
+    const auto origin = originOf(*target);
+    if (auto idle = pool->take(origin, co_await asio::this_coro::executor)) {
+        Heard heard;
+        try {
+            co_return co_await exchangeOn(std::move(idle), bytes, origin, *pool, deadline, heard);
+        } catch (const boost::system::system_error& error) {
+            if (heard.anything || !closedWhileIdle(error.code())) {
+                throw;
+            }
+            // The server closed it while it was idle: once more on a new connection.
         }
-        throw HTTPError::timedOut;
     }
-    co_return std::move(std::get<HTTPResponse>(outcome));
+    auto connection = co_await connectBy(deadline, *target, tls->context, names, limit);
+    Heard heard;
+    co_return co_await exchangeOn(std::move(connection), bytes, origin, *pool, deadline, heard);
 }
 
 } // namespace bridge
