@@ -367,12 +367,16 @@ asio::awaitable<std::vector<asio::ip::tcp::endpoint>> lookUp(std::shared_ptr<Nam
     co_return endpoints;
 }
 
+// A connection kept longer than this is closed: the platforms' clients keep theirs about as
+// long, and servers close theirs after a similar time.
+constexpr std::chrono::seconds keptIdle{30};
+
 // One open connection to an origin. Between exchanges it waits in the pool for the next
 // request; a watch of its own closes it once it has been idle too long.
 struct Connection {
     template <class Stream, class... Arguments>
     Connection(std::in_place_type_t<Stream> type, beast::tcp_stream opened, Arguments&... arguments)
-        : stream(type, std::move(opened), arguments...), idleFor(tcp().get_executor()) {}
+        : stream(type, std::move(opened), arguments...), wake(tcp().get_executor()) {}
 
     beast::tcp_stream& tcp() {
         return std::visit([](auto& s) -> beast::tcp_stream& { return beast::get_lowest_layer(s); },
@@ -397,20 +401,39 @@ struct Connection {
 
     // Closes it now: its watch ends and lets it go.
     void retire() {
-        idleFor.cancel();
+        retired = true;
+        wake.cancel();
         boost::system::error_code ignored;
         socket().close(ignored);
     }
 
-    std::variant<PlainStream, SecureStream> stream;
-    asio::steady_timer idleFor;
-    std::optional<std::chrono::steady_clock::time_point> idleSince; // absent while in use
-    bool watched = false;
-};
+    // Starts an exchange that must end by `deadline`. The watch's timer is moved only when it
+    // would wake later than that, so back-to-back requests leave it alone.
+    void beginExchange(std::chrono::steady_clock::time_point by) {
+        idleSince.reset();
+        deadline = by;
+        deadlinePassed = false;
+        if (wake.expiry() > by) {
+            wake.expires_at(by); // the watch wakes, aborted, and waits again
+        }
+    }
 
-// A connection kept longer than this is closed: the platforms' clients keep theirs about as
-// long, and servers close theirs after a similar time.
-constexpr std::chrono::seconds keptIdle{30};
+    // When the watch must look again: at the exchange's deadline, or when idle too long.
+    std::chrono::steady_clock::time_point nextLook() const {
+        if (deadline && !deadlinePassed) {
+            return *deadline;
+        }
+        return idleSince.value_or(std::chrono::steady_clock::now()) + keptIdle;
+    }
+
+    std::variant<PlainStream, SecureStream> stream;
+    asio::steady_timer wake;                                        // the watch's
+    std::optional<std::chrono::steady_clock::time_point> idleSince; // absent while in use
+    std::optional<std::chrono::steady_clock::time_point> deadline;  // of the exchange under way
+    bool deadlinePassed = false;
+    bool watched = false;
+    bool retired = false;
+};
 
 asio::awaitable<std::shared_ptr<Connection>> connect(const Target& target, asio::ssl::context& tls,
                                                      const std::shared_ptr<NameResolving>& names,
@@ -474,7 +497,6 @@ public:
             auto connection = found->connection.lock();
             idle.erase(std::next(found).base());
             if (!connection->mayBeClosed() || !connection->closedByServer()) {
-                connection->idleSince.reset();
                 return connection;
             }
             connection->retire();
@@ -484,34 +506,41 @@ public:
     // Keeps a connection that finished an exchange cleanly for the next request.
     void keep(const std::string& origin, const asio::any_io_executor& executor,
               std::shared_ptr<Connection> connection) {
+        connection->deadline.reset();
         connection->idleSince = std::chrono::steady_clock::now();
-        {
-            const std::lock_guard lock(mutex);
-            idle.push_back({origin, executor, connection});
-        }
+        const std::lock_guard lock(mutex);
+        idle.push_back({origin, executor, std::move(connection)});
+    }
+
+    // Gives a connection its watch, once: the task that ends its exchanges at their deadlines
+    // and closes it when it has been idle too long.
+    void watch(const std::shared_ptr<Connection>& connection) {
         if (!connection->watched) {
             connection->watched = true;
             // A watch that ends for whatever reason needs nothing done.
-            asio::co_spawn(executor, watch(std::move(connection), weak_from_this()),
+            asio::co_spawn(connection->tcp().get_executor(), watching(connection, weak_from_this()),
                            [](const std::exception_ptr&) {});
         }
     }
 
 private:
-    // Wakes once the connection may have been idle long enough, and closes it if so; ends
-    // when the connection is retired. Nothing is armed or cancelled per request.
-    static asio::awaitable<void> watch(std::shared_ptr<Connection> connection,
-                                       std::weak_ptr<ConnectionPool> weak) {
+    // Wakes at the deadline of the exchange under way, or once the connection may have been
+    // idle too long; ends when the connection is retired or dropped.
+    static asio::awaitable<void> watching(std::shared_ptr<Connection> connection,
+                                          std::weak_ptr<ConnectionPool> weak) {
         for (;;) {
-            const auto since = connection->idleSince.value_or(std::chrono::steady_clock::now());
-            connection->idleFor.expires_at(since + keptIdle);
-            const auto [cancelled] =
-                co_await connection->idleFor.async_wait(asio::as_tuple(use_awaitable));
-            if (cancelled) {
+            connection->wake.expires_at(connection->nextLook());
+            co_await connection->wake.async_wait(asio::as_tuple(use_awaitable));
+            if (connection->retired) {
                 co_return;
             }
-            if (connection->idleSince &&
-                std::chrono::steady_clock::now() - *connection->idleSince >= keptIdle) {
+            const auto now = std::chrono::steady_clock::now();
+            if (connection->deadline && !connection->deadlinePassed &&
+                now >= *connection->deadline) {
+                connection->deadlinePassed = true;
+                boost::system::error_code ignored;
+                connection->socket().cancel(ignored);
+            } else if (connection->idleSince && now - *connection->idleSince >= keptIdle) {
                 break;
             }
         }
@@ -567,43 +596,6 @@ std::exception_ptr failureOf(const boost::system::system_error& error) {
 
 using Clock = std::chrono::steady_clock;
 
-// Ends the exchange on a connection at the deadline by cancelling what waits on it; the
-// deadline's wait ends with the exchange.
-class ExchangeDeadline {
-public:
-    ExchangeDeadline(const std::shared_ptr<Connection>& connection, Clock::time_point deadline)
-        : state(std::make_shared<State>(connection->tcp().get_executor(), deadline)) {
-        state->timer.async_wait(
-            [state = state, weak = std::weak_ptr(connection)](boost::system::error_code error) {
-                const auto connection = weak.lock();
-                if (error || state->over || !connection) {
-                    return;
-                }
-                state->passed = true;
-                boost::system::error_code ignored;
-                connection->socket().cancel(ignored);
-            });
-    }
-    ~ExchangeDeadline() {
-        state->over = true;
-        state->timer.cancel();
-    }
-    ExchangeDeadline(const ExchangeDeadline&) = delete;
-    ExchangeDeadline& operator=(const ExchangeDeadline&) = delete;
-
-    bool passed() const { return state->passed; }
-
-private:
-    struct State {
-        State(const asio::any_io_executor& executor, Clock::time_point deadline)
-            : timer(executor, deadline) {}
-        asio::steady_timer timer;
-        bool passed = false;
-        bool over = false;
-    };
-    std::shared_ptr<State> state;
-};
-
 // One exchange on a connection, ended at the deadline; a clean end leaves the connection in
 // the pool.
 asio::awaitable<HTTPResponse> exchangeOn(std::shared_ptr<Connection> connection,
@@ -611,15 +603,17 @@ asio::awaitable<HTTPResponse> exchangeOn(std::shared_ptr<Connection> connection,
                                          ConnectionPool& pool, Clock::time_point deadline,
                                          Heard& heard) {
     RetiredUnlessKept keptBack(connection);
-    connection->tcp().expires_never(); // the deadline below ends a silent exchange
-    const ExchangeDeadline ending(connection, deadline);
+    connection->tcp().expires_never(); // the watch ends a silent exchange at its deadline
+    connection->beginExchange(deadline);
+    pool.watch(connection);
     std::optional<Answer> answer;
     std::exception_ptr failure;
     try {
         answer = co_await std::visit([&](auto& stream) { return talk(stream, request, heard); },
                                      connection->stream);
     } catch (const boost::system::system_error& error) {
-        failure = ending.passed() ? std::make_exception_ptr(HTTPError::timedOut) : failureOf(error);
+        failure = connection->deadlinePassed ? std::make_exception_ptr(HTTPError::timedOut)
+                                             : failureOf(error);
     }
     if (failure) {
         std::rethrow_exception(failure);
