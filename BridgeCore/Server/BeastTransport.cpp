@@ -462,9 +462,9 @@ bool closedWhileIdle(const boost::system::error_code& code) {
 }
 
 // The idle connections of one transport. Lives on the bridge thread, like its connections;
-// the lock only keeps the list whole should another thread send too. Each connection that
-// was ever kept belongs to its watch, a task on its executor, so that it goes with the
-// io_context even when the transport outlives it.
+// the lock only keeps the list whole should another thread send too. Every connection
+// belongs to its watch, a task on its executor, so that it goes with the io_context even
+// when the transport outlives it.
 class ConnectionPool : public std::enable_shared_from_this<ConnectionPool> {
 public:
     struct Idle {
