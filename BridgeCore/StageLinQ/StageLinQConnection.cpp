@@ -131,43 +131,24 @@ asio::awaitable<void> keepAlive(std::shared_ptr<Connections> connections, Bytes 
     }
 }
 
-using Clock = std::chrono::steady_clock;
-
-// Reads and drops what arrives on the main connection until it fails, noting when it last
-// heard something.
-asio::awaitable<void> drain(tcp::socket& main, Clock::time_point& heardAt) {
-    std::array<std::uint8_t, 1024> dropped{};
-    while (true) {
-        const auto [error, received] = co_await main.async_read_some(asio::buffer(dropped), tuple);
-        if (error) {
-            co_return;
-        }
-        heardAt = Clock::now();
-    }
-}
-
-// Returns once nothing has been heard for `silentWithin`. It wakes when the silence would
-// be over and looks again, rather than being re-armed at every message.
-asio::awaitable<void> silence(asio::steady_timer& timer, const Clock::time_point& heardAt,
-                              std::chrono::milliseconds silentWithin) {
-    while (Clock::now() - heardAt < silentWithin) {
-        timer.expires_at(heardAt + silentWithin);
-        if (const auto [cancelled] = co_await timer.async_wait(tuple); cancelled) {
-            co_return;
-        }
-    }
-}
-
 // Reads and drops what the device sends on the main connection (its references, mostly), so
 // that nothing piles up unread, and ends the session when that connection fails or stays
 // silent for `silentWithin`: the one sign of a device that vanished without closing.
 asio::awaitable<void> listen(std::shared_ptr<Connections> connections,
                              std::chrono::milliseconds silentWithin) {
     using namespace asio::experimental::awaitable_operators;
-    auto heardAt = Clock::now();
-    asio::steady_timer timer{connections->main.get_executor()};
-    co_await (drain(connections->main, heardAt) || silence(timer, heardAt, silentWithin));
-    connections->close();
+    std::array<std::uint8_t, 1024> dropped{};
+    asio::steady_timer silence{connections->main.get_executor()};
+    while (true) {
+        silence.expires_after(silentWithin);
+        const auto heard =
+            co_await (connections->main.async_read_some(asio::buffer(dropped), tuple) ||
+                      silence.async_wait(tuple));
+        if (heard.index() != 0 || std::get<0>(std::get<0>(heard))) {
+            connections->close();
+            co_return;
+        }
+    }
 }
 
 asio::awaitable<void> watchdog(std::shared_ptr<Connections> connections,
