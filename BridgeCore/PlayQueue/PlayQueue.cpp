@@ -39,7 +39,10 @@ template <class Predicate>
 std::size_t keepLatest(std::vector<Entry>& entries, std::size_t keep, Predicate matches) {
     const auto matching =
         static_cast<std::size_t>(std::count_if(entries.begin(), entries.end(), matches));
-    std::size_t excess = matching > keep ? matching - keep : 0;
+    if (matching <= keep) {
+        return 0;
+    }
+    std::size_t excess = matching - keep;
     // The counter is shared by reference, so it holds however the predicate is copied.
     return std::erase_if(entries, [&](const Entry& e) {
         if (excess == 0 || !matches(e)) {

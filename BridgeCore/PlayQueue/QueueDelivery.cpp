@@ -70,6 +70,15 @@ asio::awaitable<bool> removeOnServer(BridgeServer& server, std::string eventId, 
     co_return true;
 }
 
+// The entries a step still has to carry to the server, copied so that they outlast its waits;
+// a flush with nothing owed copies nothing.
+template <class Owes>
+std::vector<Entry> owing(const std::vector<Entry>& entries, Owes owes) {
+    std::vector<Entry> owed;
+    std::copy_if(entries.begin(), entries.end(), std::back_inserter(owed), owes);
+    return owed;
+}
+
 bool isRefusal(const ServerError& error) {
     return error.kind() == ServerError::Kind::refused;
 }
@@ -215,10 +224,11 @@ void PlayQueue::refused(const PlayEvent& play, std::int64_t gig, const std::stri
 }
 
 asio::awaitable<void> PlayQueue::sendHides(BridgeServer& server, Flushed& result) {
-    const std::vector<Entry> snapshot = entries_;
+    const auto snapshot = owing(entries_, [](const Entry& e) {
+        return e.sent && !e.removed && !e.notTaken && e.gigId && e.hidden != e.hiddenOnServer;
+    });
     for (auto entry = snapshot.rbegin(); entry != snapshot.rend(); ++entry) {
-        if (!entry->sent || entry->removed || entry->notTaken || !entry->gigId ||
-            entry->hidden == entry->hiddenOnServer || result.endedGigs.contains(*entry->gigId)) {
+        if (result.endedGigs.contains(*entry->gigId)) {
             continue;
         }
         if (!co_await unlessGigEnded(hide(server, *entry, result))) {
@@ -243,10 +253,11 @@ asio::awaitable<void> PlayQueue::hide(BridgeServer& server, Entry entry, Flushed
 }
 
 asio::awaitable<void> PlayQueue::sendRemovals(BridgeServer& server, Flushed& result) {
-    const std::vector<Entry> snapshot = entries_;
+    const auto snapshot = owing(entries_, [](const Entry& e) {
+        return e.sent && e.removed && !e.notTaken && !e.removedOnServer && e.gigId;
+    });
     for (const auto& entry : snapshot) {
-        if (!entry.sent || !entry.removed || entry.notTaken || entry.removedOnServer ||
-            !entry.gigId || result.endedGigs.contains(*entry.gigId)) {
+        if (result.endedGigs.contains(*entry.gigId)) {
             continue;
         }
         if (!co_await unlessGigEnded(remove(server, entry, result))) {

@@ -24,9 +24,10 @@ public:
                                                                  std::string port) = 0;
 };
 
-// HTTP and HTTPS on Boost.Beast. Each exchange opens its own connection and closes it, so
-// nothing (cookies, cache, credentials, connections) carries from one request to the next.
-// HTTPS verifies the server's certificate chain and host name.
+// HTTP and HTTPS on Boost.Beast. Like the platforms' clients it keeps idle connections per
+// origin (scheme, host, port) for about 30 seconds and sends the next request to that origin
+// on one of them; nothing else (cookies, cache, credentials) carries from one request to the
+// next. HTTPS verifies the server's certificate chain and host name.
 class BeastTransport : public HTTPTransport {
 public:
     // Trusts the system's certificate authorities.
@@ -40,8 +41,10 @@ public:
 
 private:
     struct Tls;
+    struct Pool;
     std::shared_ptr<Tls> tls;
     std::shared_ptr<NameResolving> names;
+    std::shared_ptr<Pool> pool;
 };
 
 } // namespace bridge

@@ -189,10 +189,11 @@ TEST_F(EngineEndToEndTests, LostAnswersAndGarbageNeverLoseOrDoublePlays) {
     auto engine = makeEngine(standIn.url());
     run(engine->refreshGig());
     const std::string plays = "/api/bridge/gigs/" + std::to_string(gig.id) + "/plays";
-    // The server takes the batch, but the answer is lost on the way back.
+    // The server takes the batch, but the answer is lost on the way back, also when the
+    // transport tries once more on a new connection after the kept one failed.
     Fault lost = Fault::dropConnection();
     lost.takeEffect = true;
-    lost.times = 1;
+    lost.times = 2;
     standIn.setFault(plays, lost);
     Fault garbage = Fault::garbage();
     garbage.times = 1;
