@@ -2,6 +2,7 @@
 
 #include "Engine/Wording.hpp"
 #include "Platform/Alerting.hpp"
+#include "Platform/QtText.hpp"
 #include "Server/Pairing.hpp"
 #include "Server/ServerClient.hpp"
 #include "Server/ServerURL.hpp"
@@ -21,10 +22,6 @@ namespace {
 constexpr std::string_view badServer = "The server’s address isn’t right.";
 constexpr std::string_view serverChanged =
     "The server changed while pairing. Pair again with a code from it.";
-
-QString text(std::string_view value) {
-    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-}
 
 bool parses(std::string_view server) {
     return serverURL(server, "").has_value();
@@ -139,8 +136,8 @@ void BridgeModel::save() {
         }
         keychainFailed_ = true;
         services.alerts->show(
-            Alert{.message = text(Wording::shown(Wording::keychainFailed)),
-                  .informative = text(Wording::shown(Wording::keychainFailedText)),
+            Alert{.message = qText(Wording::shown(Wording::keychainFailed)),
+                  .informative = qText(Wording::shown(Wording::keychainFailedText)),
                   .buttons = {QStringLiteral("OK")}},
             [](int) {});
     }
@@ -189,10 +186,10 @@ void BridgeModel::openLink(const QUrl& link) {
             ? QStringLiteral("It then sends the songs you play to the gig the code is for.")
             : QStringLiteral("It then uses the code’s key instead of the one it has now (%1).")
                   .arg(settings_.pairedAs.empty() ? QStringLiteral("from before")
-                                                  : text(settings_.pairedAs));
+                                                  : qText(settings_.pairedAs));
     services.alerts->show(
         Alert{.message =
-                  QStringLiteral("Pair the bridge with code %1?").arg(text(Pairing::shown(*code))),
+                  QStringLiteral("Pair the bridge with code %1?").arg(qText(Pairing::shown(*code))),
               .informative = informative,
               .buttons = {QStringLiteral("Pair"), QStringLiteral("Cancel")},
               .returnButton = 1,
@@ -208,14 +205,14 @@ void BridgeModel::pairByLink(const std::string& code) {
     pair(code, server(), [this](const std::optional<Paired>& paired, const std::string& failure) {
         Alert answer{.buttons = {QStringLiteral("OK")}};
         if (paired) {
-            answer.message = QStringLiteral("Paired: %1").arg(text(paired->summary()));
+            answer.message = QStringLiteral("Paired: %1").arg(qText(paired->summary()));
             answer.informative = isComplete()
                                      ? QStringLiteral("The bridge sends the songs you play.")
                                      : QStringLiteral("Then say what it reads: the bridge’s window "
                                                       "shows how.");
         } else {
             answer.message = QStringLiteral("The bridge didn’t pair");
-            answer.informative = text(failure);
+            answer.informative = qText(failure);
         }
         services.alerts->show(answer, [](int) {});
     });

@@ -1,5 +1,7 @@
 #include "Platform/QtKeychainItems.hpp"
 
+#include "Platform/QtText.hpp"
+
 #include <QObject>
 #include <QThread>
 #include <qt6keychain/keychain.h>
@@ -20,10 +22,6 @@ struct Outcome {
     QKeychain::Error error;
     std::string text;
 };
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 KeychainResult resultOf(QKeychain::Error error) {
     switch (error) {

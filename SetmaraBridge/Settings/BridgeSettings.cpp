@@ -1,5 +1,6 @@
 #include "Settings/BridgeSettings.hpp"
 
+#include "Platform/QtText.hpp"
 #include "Server/Pairing.hpp"
 #include "Settings/KeychainItems.hpp"
 #include "Settings/Secrets.hpp"
@@ -55,10 +56,6 @@ void put(QSettings& preferences, const QString& key, const QVariant& value) {
     if (storedText(preferences, key) != value.toString()) {
         preferences.setValue(key, value);
     }
-}
-
-QString qText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace

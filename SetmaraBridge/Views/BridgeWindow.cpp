@@ -1,5 +1,6 @@
 #include "Views/BridgeWindow.hpp"
 
+#include "Platform/QtText.hpp"
 #include "Views/Look.hpp"
 #include "Views/QRView.hpp"
 #include "Views/SetupSteps.hpp"
@@ -21,10 +22,6 @@
 namespace bridge {
 
 namespace {
-
-QString text(std::string_view value) {
-    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-}
 
 QVBoxLayout* column(QWidget* parent, int spacing) {
     auto* layout = new QVBoxLayout(parent);
@@ -255,10 +252,10 @@ public:
 
     void refresh() {
         const BridgeStatus& status = model.status();
-        title->setText(text(status.gigTitle()));
+        title->setText(qText(status.gigTitle()));
         live->setVisible(status.isLive());
         fitTitle();
-        line->setText(text(status.gigLine()));
+        line->setText(qText(status.gigLine()));
         sharing->setChecked(status.sharing);
         const bool hasGig = status.gig.has_value();
         sharing->setEnabled(hasGig);
@@ -382,19 +379,19 @@ public:
     void refresh() {
         const BridgeStatus& status = model.status();
         const Source chosen = model.settings().source;
-        heading->setTitle(text(chosen.decksHeading()));
+        heading->setTitle(qText(chosen.decksHeading()));
         source->setStatus(
-            text(chosen.statusLine(status.source, model.isComplete(), status.program)),
+            qText(chosen.statusLine(status.source, model.isComplete(), status.program)),
             Look::hue(tone(status.source)));
         rows->show(status.decks, [chosen](DeckRowView& view, const DeckRow& deck) {
             view.show(chosen.numbersDecks() ? std::optional<int>(deck.deck) : std::nullopt,
-                      text(deck.title), text(deck.details()),
-                      deck.onAir ? QStringLiteral("On air") : text(chosen.offAir()),
+                      qText(deck.title), qText(deck.details()),
+                      deck.onAir ? QStringLiteral("On air") : qText(chosen.offAir()),
                       deck.onAir ? Look::Hue::accent : Look::Hue::secondary);
         });
-        noDecks->setText(text(chosen.noDecks(status.source == SourceState::connected)));
+        noDecks->setText(qText(chosen.noDecks(status.source == SourceState::connected)));
         noDecks->setVisible(status.decks.empty());
-        shareNote->setText(text(chosen.shareNote(model.settings().countAfter)));
+        shareNote->setText(qText(chosen.shareNote(model.settings().countAfter)));
     }
 
 private:
@@ -436,9 +433,9 @@ public:
         const auto& recent = model.status().recent;
         rows->show(recent, [](PlayRowView& view, const QueuedPlay& play) {
             const PlayLabel shown = label(play.status);
-            view.show(std::nullopt, text(play.event.title), text(play.event.artist),
+            view.show(std::nullopt, qText(play.event.title), qText(play.event.artist),
                       QString::fromLatin1(shown.text), shown.hue,
-                      play.refusal ? text(*play.refusal) : QString());
+                      play.refusal ? qText(*play.refusal) : QString());
         });
         nothing->setVisible(recent.empty());
         hide->setEnabled(!recent.empty());

@@ -1,6 +1,7 @@
 #include "Views/PairCodeField.hpp"
 
 #include "Model/BridgeModel.hpp"
+#include "Platform/QtText.hpp"
 #include "Server/Pairing.hpp"
 #include "Views/Look.hpp"
 
@@ -16,10 +17,6 @@ namespace bridge {
 namespace {
 
 constexpr qsizetype longestCode = 8;
-
-QString text(std::string_view value) {
-    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-}
 
 std::optional<std::string> codeOf(const QString& typed) {
     return Pairing::code(typed.toStdString());
@@ -79,7 +76,7 @@ QString PairCodeField::message() const {
 }
 
 QString PairCodeField::example() {
-    return text(Pairing::shown("K7QX4MPA"));
+    return qText(Pairing::shown("K7QX4MPA"));
 }
 
 QString PairCodeField::tidied(const QString& typed) {

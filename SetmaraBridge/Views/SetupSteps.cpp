@@ -2,6 +2,7 @@
 
 #include "Engine/Wording.hpp"
 #include "Model/BridgeModel.hpp"
+#include "Platform/QtText.hpp"
 #include "Views/Look.hpp"
 #include "Views/PairCodeField.hpp"
 
@@ -16,10 +17,6 @@ namespace bridge {
 namespace {
 
 constexpr int symbolSide = 22;
-
-QString text(std::string_view value) {
-    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-}
 
 QVBoxLayout* column(QWidget* parent = nullptr) {
     auto* layout = new QVBoxLayout(parent);
@@ -148,7 +145,7 @@ void SetupSteps::refresh() {
     pairedSymbol->setDone(paired);
     pairTitle->setText(paired ? QStringLiteral("Paired as ") +
                                     (settings.pairedAs.empty()
-                                         ? text(Wording::shown(Wording::thisComputer))
+                                         ? qText(Wording::shown(Wording::thisComputer))
                                          : QString::fromStdString(settings.pairedAs))
                               : QStringLiteral("Pair with Setmara"));
     pairHow->setVisible(!paired);

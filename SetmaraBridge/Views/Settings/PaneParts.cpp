@@ -1,5 +1,6 @@
 #include "Views/Settings/PaneParts.hpp"
 
+#include "Platform/QtText.hpp"
 #include "Views/Look.hpp"
 
 #include <QFormLayout>
@@ -7,10 +8,6 @@
 #include <QVBoxLayout>
 
 namespace bridge::PaneParts {
-
-QString qText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QLabel* paragraph(const QString& text, const QString& name, QWidget* parent) {
     QLabel* label = Look::wrapping(text, parent);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/QtText.hpp"
+
 #include <QString>
 
 #include <string_view>
@@ -15,7 +17,6 @@ class SectionHeader;
 // Small pieces the settings panes share.
 namespace PaneParts {
 
-QString qText(std::string_view text);
 // A wrapped paragraph of plain text, named for finding it.
 QLabel* paragraph(const QString& text, const QString& name, QWidget* parent);
 // A note under a section's rows: wrapped, in the secondary colour.
