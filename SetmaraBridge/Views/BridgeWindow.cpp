@@ -23,13 +23,6 @@ namespace bridge {
 
 namespace {
 
-QVBoxLayout* column(QWidget* parent, int spacing) {
-    auto* layout = new QVBoxLayout(parent);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(spacing);
-    return layout;
-}
-
 QHBoxLayout* row(int spacing) {
     auto* layout = new QHBoxLayout;
     layout->setContentsMargins(0, 0, 0, 0);
@@ -111,7 +104,7 @@ void drawQRGlyph(QPainter& painter, const QRectF& box) {
 template <class View>
 class RowList : public QWidget {
 public:
-    explicit RowList(QWidget* parent) : QWidget(parent), layout(column(this, 8)) {}
+    explicit RowList(QWidget* parent) : QWidget(parent), layout(Look::column(this, 8)) {}
 
     template <class Items, class Show>
     void show(const Items& items, Show showOne) {
@@ -152,7 +145,7 @@ public:
         auto* line = row(8);
         setLayout(line);
         line->addWidget(number, 0, Qt::AlignTop);
-        auto* texts = column(nullptr, 1);
+        auto* texts = Look::column(nullptr, 1);
         texts->addWidget(title);
         texts->addWidget(details);
         line->addLayout(texts, 1);
@@ -230,7 +223,7 @@ public:
         named(qr, "qrView")->setToolTip(qrHelp());
         named(confirmation, "endConfirmation");
 
-        auto* all = column(this, 8);
+        auto* all = Look::column(this, 8);
         auto* titleLine = row(8);
         titleLine->addWidget(title);
         titleLine->addWidget(live, 0, Qt::AlignVCenter);
@@ -369,7 +362,7 @@ public:
           rows(new RowList<DeckRowView>(this)), noDecks(secondary({}, "noDecks", this)),
           shareNote(secondary({}, "shareNote", this)) {
         setObjectName(QStringLiteral("decksSection"));
-        auto* all = column(this, 8);
+        auto* all = Look::column(this, 8);
         for (QWidget* each :
              std::initializer_list<QWidget*>{heading, source, rows, noDecks, shareNote}) {
             all->addWidget(each);
@@ -416,7 +409,7 @@ public:
                                          "dancers"),
                           this)) {
         setObjectName(QStringLiteral("sentSection"));
-        auto* all = column(this, 8);
+        auto* all = Look::column(this, 8);
         all->addWidget(new SectionHeader(QStringLiteral("Sent lately"), nullptr, this));
         all->addWidget(rows);
         all->addWidget(nothing);
@@ -457,7 +450,7 @@ BridgeWindow::BridgeWindow(BridgeModel& model, QWidget* parent)
     setObjectName(QStringLiteral("bridgeWindow"));
     setWindowTitle(QStringLiteral("Setmara Bridge"));
     setFixedWidth(Look::width);
-    auto* all = column(this, Look::spacing);
+    auto* all = Look::column(this, Look::spacing);
     all->setContentsMargins(Look::spacing, Look::spacing, Look::spacing, Look::spacing);
     for (QWidget* each : std::initializer_list<QWidget*>{header(), setup, gig, decks, sent}) {
         all->addWidget(each);

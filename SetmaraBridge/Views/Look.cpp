@@ -60,6 +60,13 @@ Hue hue(Tone tone) {
     return Hue::warn;
 }
 
+QVBoxLayout* column(QWidget* parent, int spacing) {
+    auto* layout = new QVBoxLayout(parent);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
 QLabel* wrapping(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);

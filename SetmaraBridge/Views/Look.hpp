@@ -30,6 +30,8 @@ QColor color(Hue hue, const QPalette& palette);
 // ok → ok, waiting → secondary, warning → warn.
 Hue hue(Tone tone);
 
+// A vertical layout without margins, with `spacing` between its parts.
+QVBoxLayout* column(QWidget* parent, int spacing);
 // A label for text that may be long: plain text that wraps at the window's width.
 QLabel* wrapping(const QString& text, QWidget* parent = nullptr);
 // `font` one step bold, or scaled by `scale`.

@@ -116,7 +116,7 @@ void PairCodeField::submit() {
     model.pair(*code, model.server(),
                [alive](const std::optional<Paired>& paired, const std::string& failure) {
                    if (alive) {
-                       alive->finish(paired.has_value(), QString::fromStdString(failure));
+                       alive->finish(paired.has_value(), qText(failure));
                    }
                });
 }

@@ -18,12 +18,8 @@ namespace {
 
 constexpr int symbolSide = 22;
 
-QVBoxLayout* column(QWidget* parent = nullptr) {
-    auto* layout = new QVBoxLayout(parent);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
-    return layout;
-}
+// Room between the parts of a step.
+constexpr int stepSpacing = 8;
 
 QPushButton* button(const QString& text, const char* name, QWidget* parent) {
     auto* made = new QPushButton(text, parent);
@@ -90,7 +86,7 @@ SetupSteps::SetupSteps(BridgeModel& model, QWidget* parent)
     pairTitle->setObjectName(QStringLiteral("pairStepTitle"));
     pairTitle->setFont(Look::bold(pairTitle->font()));
 
-    auto* how = column(pairHow);
+    auto* how = Look::column(pairHow, stepSpacing);
     how->addWidget(Look::wrapping(QStringLiteral("Get a code in Setmara: Gigs › Bridges › Pair a "
                                                  "bridge. It works once, for 15 minutes."),
                                   pairHow));
@@ -98,14 +94,14 @@ SetupSteps::SetupSteps(BridgeModel& model, QWidget* parent)
     auto* openSetmara = button(QStringLiteral("Open Setmara"), "setupOpenSetmara", pairHow);
     how->addLayout(alone(openSetmara));
 
-    auto* pairStep = column();
+    auto* pairStep = Look::column(nullptr, stepSpacing);
     pairStep->addWidget(pairTitle);
     pairStep->addWidget(pairHow);
 
     auto* sourceTitle = Look::wrapping(QStringLiteral("Say what it reads"), this);
     sourceTitle->setFont(Look::bold(sourceTitle->font()));
     auto* openSettings = button(QStringLiteral("Open Settings…"), "setupOpenSettings", this);
-    auto* sourceStep = column();
+    auto* sourceStep = Look::column(nullptr, stepSpacing);
     sourceStep->addWidget(sourceTitle);
     sourceStep->addWidget(Look::wrapping(
         QStringLiteral("VirtualDJ (its Network Control port and password), the Spotify app, "
@@ -113,7 +109,7 @@ SetupSteps::SetupSteps(BridgeModel& model, QWidget* parent)
         this));
     sourceStep->addLayout(alone(openSettings));
 
-    auto* all = column(this);
+    auto* all = Look::column(this, stepSpacing);
     all->setSpacing(Look::spacing);
     all->addWidget(Look::wrapping(QStringLiteral("Sends the songs you play to your live gig in "
                                                  "Setmara, so dancers see them on their phones."),
@@ -146,7 +142,7 @@ void SetupSteps::refresh() {
     pairTitle->setText(paired ? QStringLiteral("Paired as ") +
                                     (settings.pairedAs.empty()
                                          ? qText(Wording::shown(Wording::thisComputer))
-                                         : QString::fromStdString(settings.pairedAs))
+                                         : qText(settings.pairedAs))
                               : QStringLiteral("Pair with Setmara"));
     pairHow->setVisible(!paired);
 }

@@ -2,6 +2,7 @@
 
 #include "Engine/Wording.hpp"
 #include "Model/BridgeModel.hpp"
+#include "Platform/QtText.hpp"
 #include "Server/Pairing.hpp"
 #include "Views/Settings/CommitField.hpp"
 #include "Views/Settings/PaneParts.hpp"
@@ -78,8 +79,8 @@ void AdvancedPane::refresh() {
     advanced->setChecked(settings.advanced);
     serverLabel->setVisible(settings.advanced);
     server->setVisible(settings.advanced);
-    server->setCommitted(QString::fromStdString(settings.serverURL));
-    key->setCommitted(QString::fromStdString(settings.key));
+    server->setCommitted(qText(settings.serverURL));
+    key->setCommitted(qText(settings.key));
 }
 
 } // namespace bridge

@@ -2,6 +2,7 @@
 
 #include "Engine/Wording.hpp"
 #include "Model/BridgeModel.hpp"
+#include "Platform/QtText.hpp"
 #include "Server/SettingsRules.hpp"
 #include "Views/Look.hpp"
 #include "Views/PairCodeField.hpp"
@@ -89,7 +90,7 @@ void GeneralPane::refresh() {
     } else {
         pairedAs->setText(settings.pairedAs.empty()
                               ? qText(Wording::shown(Wording::thisComputerCapital))
-                              : QString::fromStdString(settings.pairedAs));
+                              : qText(settings.pairedAs));
         pairedAs->setHue(Look::Hue::ok);
         code->setButtonText(QStringLiteral("Pair again with code"));
     }

@@ -1,10 +1,6 @@
 #pragma once
 
-#include "Platform/QtText.hpp"
-
 #include <QString>
-
-#include <string_view>
 
 class QFormLayout;
 class QLabel;

@@ -2,6 +2,7 @@
 
 #include "Engine/Wording.hpp"
 #include "Model/BridgeModel.hpp"
+#include "Platform/QtText.hpp"
 #include "Server/SettingsRules.hpp"
 #include "Views/Look.hpp"
 #include "Views/Settings/CommitField.hpp"
@@ -154,7 +155,7 @@ void SourcePane::refresh() {
     helpText->setText(help(settings.source));
     virtualDJ->setVisible(isVirtualDJ);
     port->setCommitted(QString::number(settings.vdjPort));
-    password->setCommitted(QString::fromStdString(settings.vdjPassword));
+    password->setCommitted(qText(settings.vdjPassword));
     const QSignalBlocker quietDecks(decks);
     decks->setValue(settings.decks);
     showStatus();
