@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
 #include <mutex>
 #include <sstream>
 #include <sys/socket.h>
@@ -83,16 +84,31 @@ std::shared_ptr<NameResolving> systemNames() {
 
 } // namespace
 
+// Trusts the authorities of a hashed certificate folder (the system's when `folder` is null:
+// SSL_CERT_DIR, else OpenSSL's own), each read only when a chain needs it. The system's
+// bundle file, which default verify paths would parse whole, keeps about a megabyte of
+// certificates in memory all evening; it is read only when SSL_CERT_FILE names it.
+std::shared_ptr<BeastTransport::Tls> BeastTransport::trusting(const char* folder) {
+    auto made = std::make_shared<Tls>();
+    X509_STORE* store = SSL_CTX_get_cert_store(made->context.native_handle());
+    X509_LOOKUP_add_dir(X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir()), folder,
+                        folder ? X509_FILETYPE_PEM : X509_FILETYPE_DEFAULT);
+    if (!folder && std::getenv(X509_get_default_cert_file_env())) {
+        X509_LOOKUP_load_file(X509_STORE_add_lookup(store, X509_LOOKUP_file()), nullptr,
+                              X509_FILETYPE_DEFAULT);
+    }
+    made->context.set_verify_mode(asio::ssl::verify_peer);
+    return made;
+}
+
 BeastTransport::BeastTransport() : names(systemNames()), pool(std::make_shared<Pool>()) {
-    // One context for every transport, made once: loading the trust store is not free.
-    static const auto shared = [] {
-        auto made = std::make_shared<Tls>();
-        made->context.set_default_verify_paths();
-        made->context.set_verify_mode(asio::ssl::verify_peer);
-        return made;
-    }();
+    // One context for every transport, made once.
+    static const auto shared = trusting(nullptr);
     tls = shared;
 }
+
+BeastTransport::BeastTransport(const TrustedFolder& folder)
+    : tls(trusting(folder.path.c_str())), names(systemNames()), pool(std::make_shared<Pool>()) {}
 
 BeastTransport::BeastTransport(const std::string& trustedCertificatesPem)
     : tls(std::make_shared<Tls>()), names(systemNames()), pool(std::make_shared<Pool>()) {

@@ -36,12 +36,20 @@ public:
     explicit BeastTransport(const std::string& trustedCertificatesPem);
     // Finds hosts through `names` instead of the system's lookup.
     explicit BeastTransport(std::shared_ptr<NameResolving> names);
+    // A folder of trusted certificates, named by subject hash as OpenSSL's rehash names them.
+    struct TrustedFolder {
+        std::string path;
+    };
+    // Trusts only the certificates in the folder; for tests of the system's kind of trust.
+    explicit BeastTransport(const TrustedFolder& folder);
 
     boost::asio::awaitable<HTTPResponse> send(HTTPRequest request) override;
 
 private:
     struct Tls;
     struct Pool;
+    static std::shared_ptr<Tls> trusting(const char* folder);
+
     std::shared_ptr<Tls> tls;
     std::shared_ptr<NameResolving> names;
     std::shared_ptr<Pool> pool;

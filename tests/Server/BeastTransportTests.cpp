@@ -1,5 +1,6 @@
 #include "Server/BeastTransport.hpp"
 #include "Support/Await.hpp"
+#include "Support/TempFolder.hpp"
 #include "Support/TestCertificate.hpp"
 
 #include <boost/asio/as_tuple.hpp>
@@ -16,7 +17,10 @@
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <future>
 #include <memory>
 
@@ -274,6 +278,39 @@ TEST_F(BeastTransportTests, HttpsFailsForAnotherHostOrAnUntrustedCertificate) {
         io, [](const std::string&) { return answer(200, "x"); }, selfMade);
     EXPECT_THROW(await(io, transport.send(get(untrusted.url()))), boost::system::system_error);
     EXPECT_TRUE(untrusted.requests.empty());
+}
+
+// Writes `certificate` into `folder` under its subject hash, as OpenSSL's rehash names it.
+void addHashed(const testing::TempFolder& folder, const Certificate& certificate) {
+    BIO* bio = BIO_new_mem_buf(certificate.certificatePem.data(),
+                               static_cast<int>(certificate.certificatePem.size()));
+    X509* parsed = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+    std::array<char, 16> name{};
+    std::snprintf(name.data(), name.size(), "%08lx.0", X509_subject_name_hash(parsed));
+    X509_free(parsed);
+    BIO_free(bio);
+    std::ofstream(folder / name.data()) << certificate.certificatePem;
+}
+
+TEST_F(BeastTransportTests, HttpsTrustsTheCertificatesOfAHashedFolder) {
+    const auto certificate = makeCertificate("IP:127.0.0.1");
+    ScriptedServer server(
+        io, [](const std::string&) { return answer(200, "secure"); }, certificate);
+    const auto sendTrusting = [&](const testing::TempFolder& folder) {
+        BeastTransport trusting(BeastTransport::TrustedFolder{folder.path().string()});
+        return await(io, trusting.send(get(server.url()))).body;
+    };
+    const testing::TempFolder empty;
+    EXPECT_THROW(sendTrusting(empty), boost::system::system_error);
+    // Same subject, so the same file name, but another key.
+    const testing::TempFolder other;
+    addHashed(other, makeCertificate("IP:127.0.0.1"));
+    EXPECT_THROW(sendTrusting(other), boost::system::system_error);
+
+    const testing::TempFolder holding;
+    addHashed(holding, certificate);
+    EXPECT_EQ(sendTrusting(holding), "secure");
+    EXPECT_EQ(server.requests.size(), 1u);
 }
 
 // Host names resolved by the test: every name is 127.0.0.1 after `delay`, or never. Like the
