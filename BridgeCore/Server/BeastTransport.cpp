@@ -524,6 +524,8 @@ public:
               std::shared_ptr<Connection> connection) {
         connection->deadline.reset();
         connection->idleSince = std::chrono::steady_clock::now();
+        // The watch would otherwise wake at the finished exchange's deadline for nothing.
+        connection->wake.expires_at(connection->nextLook());
         const std::lock_guard lock(mutex);
         idle.push_back({origin, executor, std::move(connection)});
     }

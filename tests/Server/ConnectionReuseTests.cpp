@@ -237,6 +237,17 @@ TEST_F(ConnectionReuseTests, AnExchangeThatWentWrongPartWayLeavesNoConnection) {
     EXPECT_EQ(server.requests, 4);
 }
 
+TEST_F(ConnectionReuseTests, AKeptConnectionSleepsUntilItsIdleTimeIsUp) {
+    KeepAliveServer server(io, [](int) { return answer("x"); });
+    EXPECT_EQ(send(get(server.url(), 0.3)), "x");
+    runFor(50ms);
+    // The finished exchange's deadline passes without anything to do.
+    EXPECT_EQ(io.run_for(600ms), 0u);
+    io.restart();
+    EXPECT_EQ(send(get(server.url(), 0.3)), "x");
+    EXPECT_EQ(server.connections, 1);
+}
+
 TEST_F(ConnectionReuseTests, TheDeadlineHoldsOnAReusedConnection) {
     KeepAliveServer server(io, [](int n) { return n == 1 ? answer("quick") : Turn{.hold = true}; });
     EXPECT_EQ(send(get(server.url())), "quick");
