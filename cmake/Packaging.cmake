@@ -29,8 +29,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time (QtKeychain's Secret Service backend, Qt's SVG image plugin for the
-# icons), so dpkg-shlibdeps cannot see them in the program.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsecret-1-0, libqt6svg6")
+# icons, the system's certificate authorities in /etc/ssl/certs for HTTPS), so
+# dpkg-shlibdeps cannot see them in the program.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsecret-1-0, libqt6svg6, ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # As Debian hardens its programs: immediate binding, so that relocations can be read-only,
 add_link_options(LINKER:-z,relro,-z,now)
