@@ -524,8 +524,14 @@ public:
               std::shared_ptr<Connection> connection) {
         connection->deadline.reset();
         connection->idleSince = std::chrono::steady_clock::now();
-        // The watch would otherwise wake at the finished exchange's deadline for nothing.
-        connection->wake.expires_at(connection->nextLook());
+        // The watch would wake at the finished exchange's deadline for nothing. Looked at once
+        // this turn is over, so that a request sent right after leaves the timer alone.
+        asio::post(executor, [connection] {
+            if (connection->idleSince && !connection->retired &&
+                connection->wake.expiry() < connection->nextLook()) {
+                connection->wake.expires_at(connection->nextLook());
+            }
+        });
         const std::lock_guard lock(mutex);
         idle.push_back({origin, executor, std::move(connection)});
     }
