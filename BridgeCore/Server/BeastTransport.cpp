@@ -389,7 +389,7 @@ constexpr std::chrono::seconds keptIdle{30};
 
 // One open connection to an origin. Between exchanges it waits in the pool for the next
 // request; a watch of its own closes it once it has been idle too long.
-struct Connection {
+struct Connection : std::enable_shared_from_this<Connection> {
     template <class Stream, class... Arguments>
     Connection(std::in_place_type_t<Stream> type, beast::tcp_stream opened, Arguments&... arguments)
         : stream(type, std::move(opened), arguments...), wake(tcp().get_executor()) {}
@@ -432,6 +432,19 @@ struct Connection {
         if (wake.expiry() > by) {
             wake.expires_at(by); // the watch wakes, aborted, and waits again
         }
+    }
+
+    // Ends an exchange cleanly: the connection is idle from now. The watch would otherwise
+    // wake at the finished exchange's deadline for nothing; it is moved once this turn is
+    // over, so that a request sent right after leaves the timer alone.
+    void endExchange() {
+        deadline.reset();
+        idleSince = std::chrono::steady_clock::now();
+        asio::post(wake.get_executor(), [self = shared_from_this()] {
+            if (self->idleSince && !self->retired && self->wake.expiry() < self->nextLook()) {
+                self->wake.expires_at(self->nextLook());
+            }
+        });
     }
 
     // When the watch must look again: at the exchange's deadline, or when idle too long.
@@ -522,16 +535,7 @@ public:
     // Keeps a connection that finished an exchange cleanly for the next request.
     void keep(const std::string& origin, const asio::any_io_executor& executor,
               std::shared_ptr<Connection> connection) {
-        connection->deadline.reset();
-        connection->idleSince = std::chrono::steady_clock::now();
-        // The watch would wake at the finished exchange's deadline for nothing. Looked at once
-        // this turn is over, so that a request sent right after leaves the timer alone.
-        asio::post(executor, [connection] {
-            if (connection->idleSince && !connection->retired &&
-                connection->wake.expiry() < connection->nextLook()) {
-                connection->wake.expires_at(connection->nextLook());
-            }
-        });
+        connection->endExchange();
         const std::lock_guard lock(mutex);
         idle.push_back({origin, executor, std::move(connection)});
     }

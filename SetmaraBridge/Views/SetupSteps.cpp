@@ -109,8 +109,7 @@ SetupSteps::SetupSteps(BridgeModel& model, QWidget* parent)
         this));
     sourceStep->addLayout(alone(openSettings));
 
-    auto* all = Look::column(this, stepSpacing);
-    all->setSpacing(Look::spacing);
+    auto* all = Look::column(this, Look::spacing);
     all->addWidget(Look::wrapping(QStringLiteral("Sends the songs you play to your live gig in "
                                                  "Setmara, so dancers see them on their phones."),
                                   this));
