@@ -5,6 +5,7 @@
 //
 // Usage: EveningBenchmark --scenario virtualdj|whatsnowplaying|denon|server-down|floor
 //                         [--seconds N] [--every SECONDS] [--count-after SECONDS]
+//                         [--writes whole|two]
 #include "DenonPlayer.hpp"
 #include "Engine/BridgeEngine.hpp"
 #include "Engine/BridgeLoop.hpp"
@@ -41,6 +42,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <numeric>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -63,6 +65,8 @@ struct Options {
     double every = 8;      // from one song to the next
     double countAfter = 3; // on air before a song counts
     std::uint16_t denonPort = 0;
+    // How the source stand-ins write their answers; "two": head and body apart.
+    AnswerWrites writes = AnswerWrites::whole;
 };
 
 std::optional<Options> optionsOf(int argc, char** argv) {
@@ -83,6 +87,8 @@ std::optional<Options> optionsOf(int argc, char** argv) {
             options.countAfter = *number;
         } else if (flag == "--denon-port" && parseNumber<std::uint16_t>(value)) {
             options.denonPort = *parseNumber<std::uint16_t>(value);
+        } else if (flag == "--writes" && (value == "whole" || value == "two")) {
+            options.writes = value == "two" ? AnswerWrites::headThenBody : AnswerWrites::whole;
         } else {
             return std::nullopt;
         }
@@ -201,14 +207,14 @@ struct StandIns {
 void startSource(StandIns& standIns, const Options& options) {
     const auto every = std::chrono::milliseconds(std::llround(options.every * 1000));
     if (options.scenario == "virtualdj" || options.scenario == "server-down") {
-        auto& vdj = standIns.vdj.emplace("", 2, 0);
+        auto& vdj = standIns.vdj.emplace("", 2, 0, options.writes);
         standIns.set.emplace(
             SetPlayer(evening(), every, SetPlayer::Clock::now(),
                       [&vdj](std::uint64_t step, const SetSong& song, const SetSong& next) {
                           showOnDecks(vdj, step, song, next);
                       }));
     } else if (options.scenario == "whatsnowplaying") {
-        auto& wnp = standIns.wnp.emplace(0);
+        auto& wnp = standIns.wnp.emplace(0, options.writes);
         standIns.set.emplace(SetPlayer(evening(), every, SetPlayer::Clock::now(),
                                        [&wnp](std::uint64_t, const SetSong& song, const SetSong&) {
                                            showOnTool(wnp, song, std::chrono::system_clock::now());
@@ -268,9 +274,10 @@ public:
             ::close(fromChild[0]);
             const auto every = std::to_string(options.every);
             const auto port = std::to_string(options.denonPort);
+            const char* writes = options.writes == AnswerWrites::whole ? "whole" : "two";
             ::execl("/proc/self/exe", "EveningBenchmark", "--role", "stand-ins", "--scenario",
                     options.scenario.c_str(), "--every", every.c_str(), "--denon-port",
-                    port.c_str(), nullptr);
+                    port.c_str(), "--writes", writes, nullptr);
             ::_exit(127);
         }
         ::close(toChild[0]);
@@ -310,15 +317,23 @@ private:
     std::FILE* output = nullptr;
 };
 
-// Counts the reads the engine makes.
+// Counts the reads the engine makes, and times them once `timing` is on.
 class CountedReads : public DeckReading {
 public:
     explicit CountedReads(std::shared_ptr<DeckReading> reader) : reader(std::move(reader)) {}
     asio::awaitable<VDJSnapshot> read() override {
         ++count;
-        co_return co_await reader->read();
+        const auto start = Clock::now();
+        auto snapshot = co_await reader->read();
+        if (timing) {
+            milliseconds.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        }
+        co_return snapshot;
     }
     std::size_t count = 0;
+    bool timing = false;
+    std::vector<double> milliseconds; // of each timed read that answered
 
 private:
     std::shared_ptr<DeckReading> reader;
@@ -447,6 +462,17 @@ void report(const Options& options, const Sample& from, const Sample& to, const 
     }
 }
 
+void reportReads(const std::vector<double>& milliseconds) {
+    if (milliseconds.empty()) {
+        return;
+    }
+    const double sum = std::accumulate(milliseconds.begin(), milliseconds.end(), 0.0);
+    std::printf("time of a read: mean %.2f ms, p50 %.2f ms, p99 %.2f ms, longest %.2f ms\n",
+                sum / static_cast<double>(milliseconds.size()), percentile(milliseconds, 0.5),
+                percentile(milliseconds, 0.99),
+                *std::max_element(milliseconds.begin(), milliseconds.end()));
+}
+
 std::chrono::milliseconds measured(const Options& options) {
     return std::chrono::milliseconds(std::llround(options.seconds * 1000));
 }
@@ -515,7 +541,9 @@ int runCore(Options options) {
     const auto load = loadAverage();
     context.run_for(warmUp);
     const auto from = sample(reads.get(), &standIns);
+    reads->timing = true;
     context.run_for(measured(options));
+    reads->timing = false;
     const auto to = sample(reads.get(), &standIns);
     // Plays counted in the last moments may still be on their way.
     context.run_for(1s);
@@ -524,6 +552,7 @@ int runCore(Options options) {
         delays = latencies(standIns, counted);
     }
     report(options, from, to, load, delays, counted.size());
+    reportReads(reads->milliseconds);
     asio::co_spawn(context, loop->stop(), asio::detached);
     context.run_for(5s);
     return 0;
@@ -537,7 +566,7 @@ int main(int argc, char** argv) {
     if (!options) {
         std::cerr << "Usage: EveningBenchmark --scenario "
                      "virtualdj|whatsnowplaying|denon|server-down|floor [--seconds N] "
-                     "[--every SECONDS] [--count-after SECONDS]\n";
+                     "[--every SECONDS] [--count-after SECONDS] [--writes whole|two]\n";
         return 2;
     }
     try {

@@ -58,7 +58,21 @@ void close(tcp::socket& socket) {
     socket.close(ignored);
 }
 
-asio::awaitable<void> serve(tcp::socket socket, const LocalHttpListener::Handler& handler) {
+asio::awaitable<boost::system::error_code>
+write(tcp::socket& socket, http::response<http::string_body> answer, AnswerWrites writes) {
+    if (writes == AnswerWrites::whole) {
+        co_return std::get<0>(co_await http::async_write(socket, answer, withError));
+    }
+    http::response_serializer<http::string_body> serializer(answer);
+    auto [headError, head] = co_await http::async_write_header(socket, serializer, withError);
+    if (headError) {
+        co_return headError;
+    }
+    co_return std::get<0>(co_await http::async_write(socket, serializer, withError));
+}
+
+asio::awaitable<void> serve(tcp::socket socket, const LocalHttpListener::Handler& handler,
+                            AnswerWrites writes) {
     boost::beast::flat_buffer buffer;
     for (;;) {
         http::request_parser<http::string_body> parser;
@@ -87,8 +101,8 @@ asio::awaitable<void> serve(tcp::socket socket, const LocalHttpListener::Handler
             break;
         }
         const bool keepAlive = request.keep_alive();
-        auto [writeError, written] = co_await http::async_write(
-            socket, response(reply, request.version(), keepAlive), withError);
+        const auto writeError =
+            co_await write(socket, response(reply, request.version(), keepAlive), writes);
         if (writeError || !keepAlive) {
             break;
         }
@@ -111,6 +125,7 @@ struct LocalHttpListener::Impl {
     tcp::acceptor acceptor{context};
     std::uint16_t port = 0;
     Handler handler;
+    AnswerWrites writes = AnswerWrites::whole;
     std::thread thread;
 
     asio::awaitable<void> acceptAll() {
@@ -122,14 +137,15 @@ struct LocalHttpListener::Impl {
             if (error) {
                 continue; // a connection that failed on the way in; the next may do
             }
-            asio::co_spawn(context, serve(std::move(socket), handler), rethrow);
+            asio::co_spawn(context, serve(std::move(socket), handler, writes), rethrow);
         }
     }
 };
 
-LocalHttpListener::LocalHttpListener(std::uint16_t port, Handler handler)
+LocalHttpListener::LocalHttpListener(std::uint16_t port, Handler handler, AnswerWrites writes)
     : impl_(std::make_unique<Impl>()) {
     impl_->handler = std::move(handler);
+    impl_->writes = writes;
     const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), port);
     impl_->acceptor.open(endpoint.protocol());
     impl_->acceptor.set_option(tcp::acceptor::reuse_address(true));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnswerWrites.hpp"
 #include "GigServerStandIn.hpp"
 
 #include <chrono>
@@ -32,7 +33,8 @@ public:
     using Handler = std::function<HttpReply(GigServerStandIn::Request)>;
 
     // Listens at `port` (0: a free one) before returning; throws when it cannot.
-    LocalHttpListener(std::uint16_t port, Handler handler);
+    LocalHttpListener(std::uint16_t port, Handler handler,
+                      AnswerWrites writes = AnswerWrites::whole);
     ~LocalHttpListener();
     LocalHttpListener(const LocalHttpListener&) = delete;
     LocalHttpListener& operator=(const LocalHttpListener&) = delete;

@@ -137,14 +137,17 @@ struct VirtualDJStandIn::Decks {
     }
 };
 
-VirtualDJStandIn::VirtualDJStandIn(std::string password, int deckCount, std::uint16_t port)
+VirtualDJStandIn::VirtualDJStandIn(std::string password, int deckCount, std::uint16_t port,
+                                   AnswerWrites writes)
     : decks_(std::make_unique<Decks>()) {
     decks_->decks.resize(static_cast<std::size_t>(std::max(deckCount, 0)));
     decks_->password = std::move(password);
     listener_ = std::make_unique<LocalHttpListener>(
-        port, [decks = decks_.get()](GigServerStandIn::Request request) {
+        port,
+        [decks = decks_.get()](GigServerStandIn::Request request) {
             return decks->answer(request);
-        });
+        },
+        writes);
 }
 
 VirtualDJStandIn::~VirtualDJStandIn() = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AnswerWrites.hpp"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -43,7 +45,8 @@ public:
 
     // Listens on 127.0.0.1 at `port` (0: a free one) with `deckCount` empty decks. Throws when
     // it cannot listen.
-    explicit VirtualDJStandIn(std::string password = {}, int deckCount = 2, std::uint16_t port = 0);
+    explicit VirtualDJStandIn(std::string password = {}, int deckCount = 2, std::uint16_t port = 0,
+                              AnswerWrites writes = AnswerWrites::whole);
     ~VirtualDJStandIn();
     VirtualDJStandIn(const VirtualDJStandIn&) = delete;
     VirtualDJStandIn& operator=(const VirtualDJStandIn&) = delete;

@@ -1,5 +1,5 @@
 // virtualdj-stand-in: VirtualDJ's Network Control for trying the bridge by hand.
-// Usage: virtualdj-stand-in [--port N] [--password P] [--decks N]
+// Usage: virtualdj-stand-in [--port N] [--password P] [--decks N] [--two-writes]
 //                           [--play-set] [--set FILE] [--every SECONDS]
 // It prints its address, then takes commands on standard input. With a set it also plays
 // the set by itself, decks 1 and 2 taking turns, and prints each song as it goes on air.
@@ -76,7 +76,7 @@ void run(bridge::VirtualDJStandIn& vdj, const bridge::ConsoleLine& line) {
 }
 
 constexpr std::string_view usage =
-    "Usage: virtualdj-stand-in [--port N] [--password P] [--decks N] ";
+    "Usage: virtualdj-stand-in [--port N] [--password P] [--decks N] [--two-writes] ";
 
 } // namespace
 
@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
     std::uint16_t port = 0;
     std::string password;
     int decks = 2;
+    auto writes = bridge::AnswerWrites::whole;
     bridge::SetFlags set;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
@@ -98,13 +99,15 @@ int main(int argc, char** argv) {
         } else if (argument == "--decks" && value && bridge::parseNumber<int>(*value)) {
             decks = *bridge::parseNumber<int>(*value);
             ++i;
+        } else if (argument == "--two-writes") {
+            writes = bridge::AnswerWrites::headThenBody;
         } else if (!set.take(argc, argv, i)) {
             std::cerr << usage << bridge::SetFlags::usage << '\n';
             return 2;
         }
     }
     try {
-        bridge::VirtualDJStandIn vdj(password, decks, port);
+        bridge::VirtualDJStandIn vdj(password, decks, port, writes);
         std::cout << "VirtualDJ stand-in at http://127.0.0.1:" << vdj.port() << " with " << decks
                   << " decks\nType help for commands.\n"
                   << std::flush;

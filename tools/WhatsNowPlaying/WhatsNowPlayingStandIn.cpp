@@ -159,12 +159,14 @@ std::string WhatsNowPlayingStandIn::answerFor(const std::optional<Track>& track)
     return json::serialize(answer);
 }
 
-WhatsNowPlayingStandIn::WhatsNowPlayingStandIn(std::uint16_t port)
+WhatsNowPlayingStandIn::WhatsNowPlayingStandIn(std::uint16_t port, AnswerWrites writes)
     : state_(std::make_unique<State>()) {
     listener_ = std::make_unique<LocalHttpListener>(
-        port, [state = state_.get()](GigServerStandIn::Request request) {
+        port,
+        [state = state_.get()](GigServerStandIn::Request request) {
             return state->answer(request);
-        });
+        },
+        writes);
 }
 
 WhatsNowPlayingStandIn::~WhatsNowPlayingStandIn() = default;

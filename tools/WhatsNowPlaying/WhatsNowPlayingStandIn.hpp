@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AnswerWrites.hpp"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -36,7 +38,8 @@ public:
 
     // Listens on 127.0.0.1 at `port` (0: a free one) with nothing played yet. Throws when it
     // cannot listen.
-    explicit WhatsNowPlayingStandIn(std::uint16_t port = 0);
+    explicit WhatsNowPlayingStandIn(std::uint16_t port = 0,
+                                    AnswerWrites writes = AnswerWrites::whole);
     ~WhatsNowPlayingStandIn();
     WhatsNowPlayingStandIn(const WhatsNowPlayingStandIn&) = delete;
     WhatsNowPlayingStandIn& operator=(const WhatsNowPlayingStandIn&) = delete;

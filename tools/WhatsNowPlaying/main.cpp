@@ -1,6 +1,6 @@
 // whatsnowplaying-stand-in: the What's Now Playing tool for trying the bridge by hand.
-// Usage: whatsnowplaying-stand-in [--port N] [--play-set] [--set FILE] [--every SECONDS]
-// The port is the tool's own, 8899, unless given. It prints its address, then takes
+// Usage: whatsnowplaying-stand-in [--port N] [--two-writes] [--play-set] [--set FILE] [--every
+// SECONDS] The port is the tool's own, 8899, unless given. It prints its address, then takes
 // commands on standard input. With a set it also plays the set by itself and prints each
 // song as the tool receives it.
 
@@ -64,20 +64,23 @@ void run(bridge::WhatsNowPlayingStandIn& tool, const bridge::ConsoleLine& line) 
 
 int main(int argc, char** argv) {
     std::uint16_t port = 8899;
+    auto writes = bridge::AnswerWrites::whole;
     bridge::SetFlags set;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--port" && i + 1 < argc &&
             bridge::parseNumber<std::uint16_t>(argv[i + 1])) {
             port = *bridge::parseNumber<std::uint16_t>(argv[++i]);
+        } else if (argument == "--two-writes") {
+            writes = bridge::AnswerWrites::headThenBody;
         } else if (!set.take(argc, argv, i)) {
-            std::cerr << "Usage: whatsnowplaying-stand-in [--port N] " << bridge::SetFlags::usage
-                      << '\n';
+            std::cerr << "Usage: whatsnowplaying-stand-in [--port N] [--two-writes] "
+                      << bridge::SetFlags::usage << '\n';
             return 2;
         }
     }
     try {
-        bridge::WhatsNowPlayingStandIn tool(port);
+        bridge::WhatsNowPlayingStandIn tool(port, writes);
         std::cout << "What's Now Playing stand-in at http://127.0.0.1:" << tool.port()
                   << "/v1/last\nType help for commands.\n"
                   << std::flush;
