@@ -15,7 +15,6 @@
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QUrl>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -107,7 +106,7 @@ int main(int argc, char* argv[]) {
     QObject::connect(&instance, &SingleInstance::linkReceived, &model, &BridgeModel::openLink);
     BridgeApp app(model, startsAtLogin, autostartSwitch(alerts));
     if (!link.isEmpty()) {
-        QTimer::singleShot(0, &model, [&model, link] { model.openLink(QUrl(link)); });
+        QTimer::singleShot(0, &model, [&model, link] { model.openLink(link); });
     }
     return QApplication::exec();
 }

@@ -176,8 +176,8 @@ void BridgeModel::pair(const std::string& code, const std::string& server, PairD
                 });
 }
 
-void BridgeModel::openLink(const QUrl& link) {
-    const auto code = Pairing::codeInLink(link.toEncoded().toStdString());
+void BridgeModel::openLink(const QString& link) {
+    const auto code = Pairing::codeInLink(link.toStdString());
     if (!code) {
         return;
     }

@@ -75,7 +75,8 @@ public:
     void update(const std::function<void(BridgeSettings&)>& change);
     void save();
     void pair(const std::string& code, const std::string& server, PairDone done);
-    void openLink(const QUrl& link);
+    // A pairing link, as it was written: its scheme and host count in their letter case.
+    void openLink(const QString& link);
     void setSharing(bool on);
     void hideCurrent();
     void undoLast();

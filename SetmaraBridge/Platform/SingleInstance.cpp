@@ -69,8 +69,10 @@ bool SingleInstance::handOver(const QString& link) {
     if (!socket.waitForConnected(waitMs)) {
         return false;
     }
-    // The encoded form has no line breaks, so one line carries one link.
-    socket.write(QUrl(link).toEncoded() + '\n');
+    // One line carries one link; a link with a line break in it is no pairing link, so in
+    // its place the running instance only hears that another start happened.
+    const bool oneLine = !link.contains(u'\n') && !link.contains(u'\r');
+    socket.write((oneLine ? link.toUtf8() : QByteArray()) + '\n');
     socket.flush();
     while (!socket.canReadLine()) {
         if (!socket.waitForReadyRead(waitMs)) {
@@ -104,13 +106,14 @@ void SingleInstance::serve(QLocalSocket* client) {
             }
             return;
         }
-        const QByteArray line = client->readLine().trimmed();
+        QByteArray line = client->readLine();
+        line.chop(1); // the line break; the link itself is passed on as it was written
         // The answer goes out before the link is handled, even if this instance then quits.
         client->write(tookIt);
         client->flush();
         client->disconnectFromServer();
         if (!line.isEmpty()) {
-            Q_EMIT linkReceived(QUrl::fromEncoded(line));
+            Q_EMIT linkReceived(QString::fromUtf8(line));
         }
     });
 }

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QUrl>
 
 class QLocalServer;
 class QLocalSocket;
@@ -25,8 +24,8 @@ public:
     static QString socketPath();
     // The program's one argument (after its name) when it is a "setmara-bridge:" link, else "".
     static QString linkArgument(const QStringList& arguments);
-    // Sends `link` to the running instance: true when one took it. With an empty link it only
-    // asks whether one runs. A socket that another user owns gets nothing.
+    // Sends `link` to the running instance, as it was written: true when one took it. With an
+    // empty link it only asks whether one runs. A socket that another user owns gets nothing.
     static bool handOver(const QString& link);
 
     // Starts listening, replacing a stale socket; false when another instance already runs
@@ -34,7 +33,8 @@ public:
     bool listen();
 
 Q_SIGNALS:
-    void linkReceived(const QUrl& link);
+    // The link as the other instance was given it.
+    void linkReceived(const QString& link);
 
 private:
     void serve(QLocalSocket* client);

@@ -232,7 +232,7 @@ TEST_F(ModelPairing, FailuresGiveTheirTexts) {
 TEST_F(ModelPairing, ALinkAsksFirstAndReturnMeansCancel) {
     make();
     rig.alerts->choice = 1;
-    model->openLink(QUrl("setmara-bridge://pair?code=abcd-2345"));
+    model->openLink("setmara-bridge://pair?code=abcd-2345");
     ASSERT_EQ(rig.alerts->shown.size(), 1u);
     const Alert& question = rig.alerts->shown[0];
     EXPECT_EQ(question.message, QStringLiteral("Pair the bridge with code ABCD 2345?"));
@@ -243,21 +243,31 @@ TEST_F(ModelPairing, ALinkAsksFirstAndReturnMeansCancel) {
     EXPECT_EQ(question.escapeButton, 1);
     EXPECT_TRUE(rig.loop->pairings.empty());
 
-    model->openLink(QUrl("setmara-bridge://pair?code=no"));
-    model->openLink(QUrl("https://setmara.app/pair?code=ABCD2345"));
+    model->openLink("setmara-bridge://pair?code=no");
+    model->openLink("https://setmara.app/pair?code=ABCD2345");
     EXPECT_EQ(rig.alerts->shown.size(), 1u); // links without a valid code are ignored
+}
+
+TEST_F(ModelPairing, ALinkInCapitalsIsIgnored) {
+    make();
+    rig.alerts->choice = 0;
+    model->openLink("setmara-bridge://PAIR?code=ABCD2345");
+    model->openLink("SETMARA-BRIDGE://pair?code=ABCD2345");
+    model->openLink("Setmara-Bridge://Pair?code=ABCD2345");
+    EXPECT_TRUE(rig.alerts->shown.empty());
+    EXPECT_TRUE(rig.loop->pairings.empty());
 }
 
 TEST_F(ModelPairing, ALinkWhileAKeyIsThereNamesThePairing) {
     rig.storeComplete();
     make();
     rig.alerts->choice = 1;
-    model->openLink(QUrl("setmara-bridge://pair?code=ABCD2345"));
+    model->openLink("setmara-bridge://pair?code=ABCD2345");
     EXPECT_EQ(
         rig.alerts->shown.back().informative,
         QStringLiteral("It then uses the code’s key instead of the one it has now (Friday)."));
     update([](BridgeSettings& s) { s.pairedAs.clear(); });
-    model->openLink(QUrl("setmara-bridge://pair?code=ABCD2345"));
+    model->openLink("setmara-bridge://pair?code=ABCD2345");
     EXPECT_EQ(
         rig.alerts->shown.back().informative,
         QStringLiteral("It then uses the code’s key instead of the one it has now (from before)."));
@@ -266,7 +276,7 @@ TEST_F(ModelPairing, ALinkWhileAKeyIsThereNamesThePairing) {
 TEST_F(ModelPairing, ALinkAnsweredPairTellsHowItWent) {
     make();
     rig.alerts->choice = 0;
-    model->openLink(QUrl("setmara-bridge://pair?code=ABCD2345"));
+    model->openLink("setmara-bridge://pair?code=ABCD2345");
     ASSERT_EQ(rig.loop->pairings.size(), 1u);
     answer(Paired{.key = "k", .name = "Anna"});
     EXPECT_EQ(rig.alerts->shown.back().message, QStringLiteral("Paired: Anna"));
@@ -275,12 +285,12 @@ TEST_F(ModelPairing, ALinkAnsweredPairTellsHowItWent) {
 
     rig.storeComplete();
     update([](BridgeSettings& s) { s.vdjPassword = "secret"; });
-    model->openLink(QUrl("setmara-bridge://pair?code=ABCD2345"));
+    model->openLink("setmara-bridge://pair?code=ABCD2345");
     answer(Paired{.key = "k2", .name = "Anna"});
     EXPECT_EQ(rig.alerts->shown.back().informative,
               QStringLiteral("The bridge sends the songs you play."));
 
-    model->openLink(QUrl("setmara-bridge://pair?code=ABCD2345"));
+    model->openLink("setmara-bridge://pair?code=ABCD2345");
     answer(std::nullopt, std::make_exception_ptr(ServerError::unavailable));
     EXPECT_EQ(rig.alerts->shown.back().message, QStringLiteral("The bridge didn’t pair"));
     EXPECT_EQ(rig.alerts->shown.back().informative,

@@ -3,7 +3,6 @@
 #include "Platform/SingleInstance.hpp"
 
 #include <QCoreApplication>
-#include <QUrl>
 
 #include <cstdio>
 
@@ -29,10 +28,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     QObject::connect(&instance, &bridge::SingleInstance::linkReceived,
-                     [](const QUrl& received) { print(received.toEncoded()); });
+                     [](const QString& received) { print(received.toUtf8()); });
     print("listening");
     if (!link.isEmpty()) {
-        print(QUrl(link).toEncoded());
+        print(link.toUtf8());
     }
     return application.exec();
 }

@@ -44,6 +44,24 @@ TEST_F(SingleInstanceTests, ASecondInstanceHandsItsLinkToTheFirstAndEnds) {
     EXPECT_EQ(first.nextLine(), "setmara-bridge://pair?code=WXYZ6789");
 }
 
+// The scheme and host count as written, so neither start may change their letter case.
+TEST_F(SingleInstanceTests, LinksReachTheRunningInstanceAsTheyWereWritten) {
+    const QString capitals = "SETMARA-BRIDGE://PAIR?code=ABCD2345";
+    LinkReceiverProcess first(environment, {capitals});
+    ASSERT_EQ(first.nextLine(), "listening");
+    EXPECT_EQ(first.nextLine(), capitals);
+    for (const QString& written : {QString("setmara-bridge://PAIR?code=ABCD2345"),
+                                   QString("Setmara-Bridge://pair?code=ab%20cd-2345#x")}) {
+        LinkReceiverProcess second(environment, {written});
+        EXPECT_EQ(second.exitCode(), 0);
+        EXPECT_EQ(first.nextLine(), written);
+    }
+    // A line break would split the link in two: the running instance hears nothing of it.
+    LinkReceiverProcess broken(environment, {"setmara-bridge://pair?code=ABCD\n2345"});
+    EXPECT_EQ(broken.exitCode(), 0);
+    EXPECT_EQ(first.nextLine(std::chrono::milliseconds(300)), "");
+}
+
 TEST_F(SingleInstanceTests, TheSenderHasItsAnswerBeforeTheLinkIsHandled) {
     LinkReceiverProcess first(environment);
     ASSERT_EQ(first.nextLine(), "listening");
