@@ -76,6 +76,10 @@ std::string server(bool advanced, std::string_view custom) {
     return std::string(defaultServer);
 }
 
+bool isURL(std::string_view text) {
+    return parseURL(text, boost::urls::parse_uri_reference).has_value();
+}
+
 bool isSafe(std::string_view server) {
     const auto parsed = parseURL(server, boost::urls::parse_uri_reference);
     if (!parsed || !parsed->has_authority() || parsed->encoded_host().empty() ||

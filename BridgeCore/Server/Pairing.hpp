@@ -31,6 +31,8 @@ std::string shown(std::string_view code);
 std::optional<std::string> codeInLink(std::string_view link);
 // The server the settings mean: the trimmed custom address when advanced, else the default.
 std::string server(bool advanced, std::string_view custom);
+// Whether the text parses as a URL reference (absolute or not).
+bool isURL(std::string_view text);
 // HTTPS anywhere, plain HTTP only to this computer, never with user or password.
 bool isSafe(std::string_view server);
 std::optional<std::string> safeLink(const std::optional<std::string>& link);

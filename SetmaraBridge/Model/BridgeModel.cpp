@@ -5,7 +5,6 @@
 #include "Platform/QtText.hpp"
 #include "Server/Pairing.hpp"
 #include "Server/ServerClient.hpp"
-#include "Server/ServerURL.hpp"
 #include "Server/SettingsRules.hpp"
 #include "Settings/KeychainItems.hpp"
 #include "Settings/SecretsError.hpp"
@@ -23,8 +22,9 @@ constexpr std::string_view badServer = "The server’s address isn’t right.";
 constexpr std::string_view serverChanged =
     "The server changed while pairing. Pair again with a code from it.";
 
+// Whether the text is a URL at all; the exchange refuses one that is not a safe server.
 bool parses(std::string_view server) {
-    return serverURL(server, "").has_value();
+    return Pairing::isURL(server);
 }
 
 } // namespace

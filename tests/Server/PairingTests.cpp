@@ -62,6 +62,12 @@ TEST(PairingTests, ServerAndSafety) {
     EXPECT_FALSE(Pairing::isSafe("ftp://setmara.app"));
     EXPECT_FALSE(Pairing::isSafe("https://set mara.app"));
 
+    // A text without a scheme is a URL, only not a safe one.
+    EXPECT_TRUE(Pairing::isURL("setmara.app"));
+    EXPECT_TRUE(Pairing::isURL("https://setmara.app"));
+    EXPECT_FALSE(Pairing::isURL("https://set mara.app"));
+    EXPECT_FALSE(Pairing::isURL("https://[bad"));
+
     EXPECT_EQ(Pairing::safeLink("https://setmara.app/g/x"), "https://setmara.app/g/x");
     EXPECT_EQ(Pairing::safeLink("http://evil.test/"), std::nullopt);
     EXPECT_EQ(Pairing::safeLink(std::nullopt), std::nullopt);

@@ -45,8 +45,8 @@ TEST(ModelEndToEndTests, APairingLinkAndASongOnAirEndAtTheGig) {
 
     const Gig gig = server.startGig({.name = "Friday Milonga"});
     rig.alerts->choice = 0; // "Pair"
-    model.openLink(QUrl(
-        QString::fromStdString("setmara-bridge://pair?code=" + server.makePairingCode("Anna"))));
+    model.openLink(
+        QString::fromStdString("setmara-bridge://pair?code=" + server.makePairingCode("Anna")));
     ASSERT_TRUE(waitFor([&] { return model.isComplete(); }, 10));
     EXPECT_EQ(rig.alerts->shown.back().message, QStringLiteral("Paired: Anna"));
 
@@ -63,6 +63,31 @@ TEST(ModelEndToEndTests, APairingLinkAndASongOnAirEndAtTheGig) {
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].title, "Milonga Sentimental");
     EXPECT_EQ(stored[0].artist, "Canaro");
+}
+
+// Through the real exchange: a server text that is no URL at all, and one without a scheme,
+// which is a URL but not a safe one.
+TEST(ModelEndToEndTests, AServerWithoutASchemeNeedsHttpsAndOneThatIsNoURLIsNotRight) {
+    testing::needQt();
+    testing::ModelRig rig;
+    auto services = rig.services();
+    services.makeLoop = [](LoopControl::Show show) {
+        return std::make_unique<BridgeThread>(std::move(show));
+    };
+    BridgeModel model(std::move(services));
+    const auto failureOf = [&](const std::string& server) {
+        std::optional<std::string> failure;
+        model.pair("ABCD2345", server,
+                   [&](const std::optional<Paired>&, const std::string& text) { failure = text; });
+        EXPECT_TRUE(waitFor([&] { return failure.has_value(); }, 5));
+        return failure.value_or("");
+    };
+    const std::string unsafe = "The server’s address needs HTTPS (plain HTTP only to this "
+                               "computer: 127.0.0.1 or localhost).";
+    EXPECT_EQ(failureOf("setmara.example"), unsafe);
+    EXPECT_EQ(failureOf("//setmara.example/"), unsafe);
+    EXPECT_EQ(failureOf("not a url"), "The server’s address isn’t right.");
+    EXPECT_EQ(failureOf("https://[bad"), "The server’s address isn’t right.");
 }
 
 } // namespace
