@@ -16,8 +16,6 @@ namespace bridge {
 
 namespace {
 
-constexpr qsizetype longestCode = 8;
-
 std::optional<std::string> codeOf(const QString& typed) {
     return Pairing::code(typed.toStdString());
 }
@@ -80,16 +78,16 @@ QString PairCodeField::example() {
 }
 
 QString PairCodeField::tidied(const QString& typed) {
+    // Every other character stays, so that what was typed is what shows: a code with a
+    // character outside the alphabet, or one too many, must not turn into another code.
     QString kept;
-    qsizetype characters = 0;
     for (const QChar c : typed.toUpper()) {
-        const bool separator = c == u' ' || c == u'-';
-        const bool ofCode =
-            c.unicode() < 128 &&
-            Pairing::codeAlphabet.find(static_cast<char>(c.unicode())) != std::string_view::npos;
-        if (separator || (ofCode && characters < longestCode)) {
+        const bool separator = c.isSpace() || c == u'-';
+        const bool afterSeparator = kept.isEmpty() || kept.back() == u' ' || kept.back() == u'-';
+        if (!separator) {
             kept.append(c);
-            characters += ofCode ? 1 : 0;
+        } else if (!afterSeparator) {
+            kept.append(c == u'-' ? c : QChar(u' '));
         }
     }
     return kept;

@@ -32,8 +32,8 @@ public:
 
     // An example code in its printed form.
     static QString example();
-    // What the user typed, tidied: upper case, only the code's characters, blanks and
-    // hyphens, at most a code's length.
+    // What the user typed, tidied: upper case, no blank or hyphen at the start or twice in a
+    // row, every other character kept.
     static QString tidied(const QString& typed);
 
 Q_SIGNALS:

@@ -1,3 +1,4 @@
+#include "Server/Pairing.hpp"
 #include "Server/ServerError.hpp"
 #include "SetmaraBridge/Views/ViewsTesting.hpp"
 #include "Views/BridgeWindow.hpp"
@@ -429,18 +430,31 @@ protected:
     }
 };
 
-TEST_F(PairCodeFieldTest, TypingIsTidiedToACode) {
+TEST_F(PairCodeFieldTest, TypingIsTidiedButNeverChangedIntoAnotherCode) {
     open();
     EXPECT_EQ(code().placeholderText(), "K7QX 4MPA");
     EXPECT_EQ(labelText(*window, "pairCodeLabel"), "Pairing code");
-    EXPECT_EQ(find<QPushButton>(*window, "pairButton")->text(), "Pair");
+    const auto* pair = find<QPushButton>(*window, "pairButton");
+    EXPECT_EQ(pair->text(), "Pair");
     QTest::keyClicks(&code(), QStringLiteral("k7q"));
     EXPECT_EQ(code().text(), "K7Q");
-    EXPECT_FALSE(find<QPushButton>(*window, "pairButton")->isEnabled());
+    EXPECT_FALSE(pair->isEnabled());
+    // Characters outside the alphabet, and one too many, stay in sight and keep Pair off.
     QTest::keyClicks(&code(), QStringLiteral("x-4!mpao1z"));
-    EXPECT_EQ(code().text(), "K7QX-4MPA"); // not of the code's alphabet, or past its length
-    EXPECT_TRUE(find<QPushButton>(*window, "pairButton")->isEnabled());
+    EXPECT_EQ(code().text(), "K7QX-4!MPAO1Z");
+    EXPECT_FALSE(pair->isEnabled());
+    const std::pair<QString, QString> typings[] = {
+        {"k7qx 4mpa", "K7QX 4MPA"},    {"k7qx4mpa9", "K7QX4MPA9"}, {"k7qx 4mpo", "K7QX 4MPO"},
+        {"  k7qx--4mpa", "K7QX-4MPA"}, {"k7q  x4m", "K7Q X4M"},    {"k0qx4mpa", "K0QX4MPA"}};
+    for (const auto& [typed, shown] : typings) {
+        code().clear();
+        QTest::keyClicks(&code(), typed);
+        EXPECT_EQ(code().text(), shown) << typed.toStdString();
+        EXPECT_EQ(pair->isEnabled(), Pairing::code(typed.toStdString()).has_value())
+            << typed.toStdString();
+    }
     EXPECT_EQ(PairCodeField::tidied(QStringLiteral("ab cd")), "AB CD");
+    EXPECT_EQ(PairCodeField::tidied(QStringLiteral("\tk7q\t- x4m")), "K7Q X4M");
 }
 
 TEST_F(PairCodeFieldTest, RefusalShownUnderTheFieldAndClearedBySuccess) {
