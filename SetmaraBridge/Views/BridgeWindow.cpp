@@ -2,6 +2,7 @@
 
 #include "Platform/QtText.hpp"
 #include "Views/Look.hpp"
+#include "Views/MenuAccessibility.hpp"
 #include "Views/QRView.hpp"
 #include "Views/SetupSteps.hpp"
 
@@ -482,6 +483,7 @@ QWidget* BridgeWindow::header() {
     line->addWidget(new Wordmark(bar), 0, Qt::AlignVCenter);
     line->addStretch(1);
     auto* more = named(new SymbolButton(drawEllipsisCircle, 30, bar), "menuButton");
+    exposeMenu(*more, *menu_); // before anything asks for its accessible form
     more->setAccessibleName(QStringLiteral("Settings, Setmara, Help, Quit"));
     more->setAutoRaise(true);
     line->addWidget(more, 0, Qt::AlignVCenter);

@@ -7,6 +7,7 @@
 #include "Views/QRView.hpp"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -320,6 +321,44 @@ TEST_F(BridgeWindowTest, HeaderMenuItemsInOrder) {
     EXPECT_EQ(enabled, (QStringList{"Settings…", "Open Setmara", "Pair with a Code…", "Help",
                                     "Quit Setmara Bridge"}));
     EXPECT_EQ(disabled, QStringList{QStringLiteral("Setmara Bridge " BRIDGE_VERSION)});
+}
+
+// What a screen reader finds from the window: the menu button, and under it the menu's items
+// (Qt leaves a popup menu itself out of the tree), which it can press.
+TEST_F(BridgeWindowTest, HeaderMenuItemsAreFoundThroughTheirButton) {
+    open();
+    QAccessibleInterface* button =
+        QAccessible::queryAccessibleInterface(find<QAbstractButton>(*window, "menuButton"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->role(), QAccessible::ButtonMenu);
+    EXPECT_EQ(button->text(QAccessible::Name), "Settings, Setmara, Help, Quit");
+    EXPECT_TRUE(button->state().hasPopup);
+    const auto items = [&] {
+        QStringList names;
+        QAccessibleInterface* menu = button->child(0);
+        for (int i = 0; menu != nullptr && i < menu->childCount(); ++i) {
+            if (menu->child(i)->role() == QAccessible::MenuItem) {
+                names.append(menu->child(i)->text(QAccessible::Name));
+            }
+        }
+        return names;
+    };
+    const QStringList expected{"Settings…",
+                               "Open Setmara",
+                               "Pair with a Code…",
+                               "Help",
+                               QStringLiteral("Setmara Bridge " BRIDGE_VERSION),
+                               "Quit Setmara Bridge"};
+    EXPECT_EQ(items(), expected) << "while closed";
+    ASSERT_EQ(button->childCount(), 1);
+    EXPECT_EQ(button->indexOfChild(button->child(0)), 0);
+
+    button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    settleAll();
+    EXPECT_TRUE(window->menu()->isVisible());
+    EXPECT_TRUE(button->state().expanded);
+    EXPECT_EQ(items(), expected) << "while open";
+    window->menu()->hide();
 }
 
 TEST_F(BridgeWindowTest, HeaderMenuAsksTheApplicationForSettingsAndQuitting) {
