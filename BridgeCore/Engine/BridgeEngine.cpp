@@ -1,9 +1,7 @@
 #include "Engine/BridgeEngine.hpp"
 
-#include "Engine/SourceError.hpp"
 #include "Server/ServerError.hpp"
-
-#include <boost/asio/this_coro.hpp>
+#include "Values/SourceError.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -160,17 +158,7 @@ boost::asio::awaitable<void> BridgeEngine::undoLast() {
 }
 
 boost::asio::awaitable<void> BridgeEngine::talk(Body body) {
-    auto task =
-        Task::spawn(co_await boost::asio::this_coro::executor, after(talking, std::move(body)));
-    talking = task;
-    co_await task.finished();
-}
-
-boost::asio::awaitable<void> BridgeEngine::after(std::optional<Task> previous, Body body) {
-    if (previous) {
-        co_await previous->finished();
-    }
-    co_await body();
+    co_await talking.run(std::move(body));
 }
 
 boost::asio::awaitable<void> BridgeEngine::gigWhenDue(Instant now) {

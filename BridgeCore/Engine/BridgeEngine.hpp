@@ -1,12 +1,12 @@
 #pragma once
 
 #include "Engine/BridgeStatus.hpp"
-#include "Engine/DeckReading.hpp"
 #include "Engine/PlayDetector.hpp"
 #include "PlayQueue/PlayQueue.hpp"
 #include "Server/BridgeServer.hpp"
 #include "Support/Instant.hpp"
-#include "Support/Task.hpp"
+#include "Support/Serial.hpp"
+#include "Values/DeckReading.hpp"
 
 #include <boost/asio/awaitable.hpp>
 
@@ -60,7 +60,6 @@ private:
     using Body = std::function<boost::asio::awaitable<void>()>;
 
     boost::asio::awaitable<void> talk(Body body);
-    static boost::asio::awaitable<void> after(std::optional<Task> previous, Body body);
     boost::asio::awaitable<void> gigWhenDue(Instant now);
     boost::asio::awaitable<void> askForGig();
     boost::asio::awaitable<void> send(std::optional<Instant> at, bool force);
@@ -83,7 +82,7 @@ private:
     int failures = 0;             // consecutive failed sends
     // The latest failed send: no unforced send until its backoff has passed.
     std::optional<Instant> failedAt;
-    std::optional<Task> talking; // the latest conversation; the next one waits for it
+    Serial talking; // conversations, one after the other
 };
 
 } // namespace bridge

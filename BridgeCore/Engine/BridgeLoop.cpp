@@ -69,9 +69,7 @@ asio::awaitable<void> BridgeLoop::launch(std::weak_ptr<BridgeLoop> weak,
 
 asio::awaitable<void> BridgeLoop::begin(Make make) {
     // No action of the old engine may run once the new one exists.
-    while (action && !action->isFinished()) {
-        co_await action->finished();
-    }
+    co_await actions.idle();
     if (co_await isCancelled()) {
         co_return;
     }
@@ -97,7 +95,7 @@ asio::awaitable<void> BridgeLoop::run(std::shared_ptr<BridgeEngine> driven) {
         }
         bool waited = false;
         try {
-            co_await wait(quiet < quietAfter ? Seconds{1.0} : quietEvery);
+            co_await wait(quiet < BridgeEngine::quietAfter ? Seconds{1.0} : quietEvery);
             waited = true;
         } catch (...) {
             // Cancelled while waiting: the loop ends.
@@ -142,33 +140,27 @@ asio::awaitable<void> BridgeLoop::setSharing(bool on) {
     }
 }
 
-void BridgeLoop::hideCurrent() {
-    act(&BridgeEngine::hideCurrent);
+asio::awaitable<void> BridgeLoop::hideCurrent() {
+    return act(&BridgeEngine::hideCurrent);
 }
 
-void BridgeLoop::undoLast() {
-    act(&BridgeEngine::undoLast);
+asio::awaitable<void> BridgeLoop::undoLast() {
+    return act(&BridgeEngine::undoLast);
 }
 
-void BridgeLoop::endGig() {
-    act(&BridgeEngine::endGig);
+asio::awaitable<void> BridgeLoop::endGig() {
+    return act(&BridgeEngine::endGig);
 }
 
-void BridgeLoop::act(Action body) {
+// The engine of the moment the action is given; it stays alive until the action has ended.
+asio::awaitable<void> BridgeLoop::act(Action body) {
     if (!engine) {
-        return;
+        co_return;
     }
-    action = Task::spawn(executor, perform(action, engine, body, show));
-}
-
-asio::awaitable<void> BridgeLoop::perform(std::optional<Task> previous,
-                                          std::shared_ptr<BridgeEngine> engine, Action body,
-                                          Show show) {
-    if (previous) {
-        co_await previous->finished();
-    }
-    co_await ((*engine).*body)();
-    co_await show(engine->status());
+    co_await actions.run([driven = engine, body, show = show]() -> asio::awaitable<void> {
+        co_await ((*driven).*body)();
+        co_await show(driven->status());
+    });
 }
 
 } // namespace bridge

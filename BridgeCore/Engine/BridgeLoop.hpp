@@ -3,6 +3,7 @@
 #include "Engine/BridgeEngine.hpp"
 #include "Engine/BridgeStatus.hpp"
 #include "Support/Instant.hpp"
+#include "Support/Serial.hpp"
 #include "Support/Task.hpp"
 
 #include <boost/asio/any_io_executor.hpp>
@@ -17,6 +18,7 @@ namespace bridge {
 // Drives one engine: reads about once a second, keeps one background server conversation
 // going, hands every fresh status on, and runs the DJ's actions one after another. Swaps
 // engines so that two never run at once. Lives on the bridge thread.
+
 class BridgeLoop : public std::enable_shared_from_this<BridgeLoop> {
 public:
     // Waits for a duration; fails when the waiting task is cancelled.
@@ -26,7 +28,7 @@ public:
     // Makes the engine to drive.
     using Make = std::function<std::shared_ptr<BridgeEngine>()>;
 
-    static constexpr int quietAfter = 30;
+    // After BridgeEngine::quietAfter reads in a row that found the source not answering.
     static constexpr Seconds quietEvery{5.0};
 
     static std::shared_ptr<BridgeLoop> create(boost::asio::any_io_executor executor, Wait wait,
@@ -45,9 +47,16 @@ public:
     // engine stays, so actions still run on it.
     boost::asio::awaitable<void> stop();
     boost::asio::awaitable<void> setSharing(bool on);
-    void hideCurrent();
-    void undoLast();
-    void endGig();
+    // The DJ's actions on the engine, each in its turn (below); without an engine, nothing.
+    boost::asio::awaitable<void> hideCurrent();
+    boost::asio::awaitable<void> undoLast();
+    boost::asio::awaitable<void> endGig();
+    // Runs `work()` in the actions' turn: after every action given before it, and before the
+    // next engine is made; gives back its result.
+    template <class Work>
+    auto inTurn(Work work) -> decltype(work()) {
+        return actions.run(std::move(work));
+    }
 
 private:
     using Action = boost::asio::awaitable<void> (BridgeEngine::*)();
@@ -62,10 +71,7 @@ private:
     boost::asio::awaitable<void> run(std::shared_ptr<BridgeEngine> engine);
     void startConversation(const std::shared_ptr<BridgeEngine>& engine, bool loopCancelled);
     boost::asio::awaitable<void> converse(std::shared_ptr<BridgeEngine> engine, bool loopCancelled);
-    void act(Action body);
-    static boost::asio::awaitable<void> perform(std::optional<Task> previous,
-                                                std::shared_ptr<BridgeEngine> engine, Action body,
-                                                Show show);
+    boost::asio::awaitable<void> act(Action body);
 
     boost::asio::any_io_executor executor;
     Wait wait;
@@ -75,7 +81,7 @@ private:
     std::optional<Task> loop;     // present exactly while running
     std::optional<Task> stopping; // the latest cancelled loop; the next start waits for it
     std::optional<Task> syncing;  // the background conversation in progress
-    std::optional<Task> action;   // the latest action; the next one waits for it
+    Serial actions;               // the DJ's actions, one after another
 };
 
 } // namespace bridge

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Engine/SourceState.hpp"
 #include "PlayQueue/QueuedPlay.hpp"
-#include "Server/Gig.hpp"
+#include "Values/Gig.hpp"
+#include "Values/SourceState.hpp"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "Engine/PlayDetector.hpp"
 
-#include "Engine/FileKey.hpp"
+#include "Values/FileKey.hpp"
 
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid_io.hpp>

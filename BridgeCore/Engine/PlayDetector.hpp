@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Engine/PlayEvent.hpp"
-#include "Engine/VDJSnapshot.hpp"
 #include "Support/Instant.hpp"
+#include "Values/PlayEvent.hpp"
+#include "Values/VDJSnapshot.hpp"
 
 #include <functional>
 #include <map>

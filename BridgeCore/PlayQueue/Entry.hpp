@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Engine/PlayEvent.hpp"
 #include "PlayQueue/QueuedPlay.hpp"
 #include "Support/Instant.hpp"
+#include "Values/PlayEvent.hpp"
 
 #include <cstdint>
 #include <optional>

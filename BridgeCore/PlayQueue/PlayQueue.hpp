@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Engine/PlayEvent.hpp"
 #include "PlayQueue/Entry.hpp"
 #include "PlayQueue/Flushed.hpp"
 #include "PlayQueue/QueuedPlay.hpp"
 #include "Support/Instant.hpp"
+#include "Values/PlayEvent.hpp"
 
 #include <boost/asio/awaitable.hpp>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Engine/PlayEvent.hpp"
+#include "Values/PlayEvent.hpp"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #include "Readers/DjayDatabase.hpp"
 
-#include "Readers/HomeFolder.hpp"
 #include "Readers/SQLiteReadOnly.hpp"
+#include "Support/HomeFolder.hpp"
 
 #include <sqlite3.h>
 

@@ -1,10 +1,10 @@
 #include "Readers/DjayReader.hpp"
 
-#include "Engine/SourceError.hpp"
-#include "Readers/HomeFolder.hpp"
-#include "Readers/SourceText.hpp"
+#include "Support/HomeFolder.hpp"
 #include "Support/Numbers.hpp"
+#include "Support/SourceText.hpp"
 #include "Support/Text.hpp"
+#include "Values/SourceError.hpp"
 
 #include <array>
 #include <cerrno>

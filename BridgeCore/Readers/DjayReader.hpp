@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Engine/DeckReading.hpp"
 #include "Readers/DjayHistory.hpp"
 #include "Readers/NowPlayingFile.hpp"
+#include "Values/DeckReading.hpp"
 
 #include <filesystem>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "Readers/MixxxDatabase.hpp"
 
-#include "Readers/HomeFolder.hpp"
 #include "Readers/SQLiteReadOnly.hpp"
+#include "Support/HomeFolder.hpp"
 #include "Support/Numbers.hpp"
 
 #include <sqlite3.h>

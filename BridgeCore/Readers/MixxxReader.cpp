@@ -1,7 +1,7 @@
 #include "Readers/MixxxReader.hpp"
 
-#include "Engine/SourceError.hpp"
-#include "Readers/SourceText.hpp"
+#include "Support/SourceText.hpp"
+#include "Values/SourceError.hpp"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Engine/DeckReading.hpp"
 #include "Readers/MixxxHistory.hpp"
+#include "Values/DeckReading.hpp"
 
 #include <functional>
 #include <memory>

@@ -1,8 +1,8 @@
 #include "Readers/SpotifyReader.hpp"
 
-#include "Engine/SourceError.hpp"
-#include "Readers/SourceText.hpp"
 #include "Support/Numbers.hpp"
+#include "Support/SourceText.hpp"
+#include "Values/SourceError.hpp"
 
 #include <cmath>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Engine/DeckReading.hpp"
 #include "Readers/ScriptRunning.hpp"
+#include "Values/DeckReading.hpp"
 
 #include <memory>
 #include <string_view>

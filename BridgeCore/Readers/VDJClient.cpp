@@ -1,6 +1,6 @@
 #include "Readers/VDJClient.hpp"
 
-#include "Engine/SourceError.hpp"
+#include "Values/SourceError.hpp"
 
 #include <boost/url/encode.hpp>
 #include <boost/url/rfc/unreserved_chars.hpp>

@@ -1,8 +1,8 @@
 #include "Readers/VDJReader.hpp"
 
-#include "Engine/SourceError.hpp"
-#include "Readers/SourceText.hpp"
 #include "Support/Numbers.hpp"
+#include "Support/SourceText.hpp"
+#include "Values/SourceError.hpp"
 
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Engine/DeckReading.hpp"
 #include "Readers/VDJQuerying.hpp"
+#include "Values/DeckReading.hpp"
 
 #include <map>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "Readers/WhatsNowPlayingReader.hpp"
 
-#include "Engine/SourceError.hpp"
+#include "Values/SourceError.hpp"
 
 #include <boost/json/parse.hpp>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Engine/DeckReading.hpp"
 #include "Readers/WhatsNowPlayingFeed.hpp"
 #include "Readers/WhatsNowPlayingSong.hpp"
+#include "Values/DeckReading.hpp"
 
 #include <functional>
 #include <memory>

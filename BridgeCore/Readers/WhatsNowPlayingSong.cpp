@@ -1,13 +1,11 @@
 #include "Readers/WhatsNowPlayingSong.hpp"
 
-#include "Engine/VDJSnapshot.hpp"
-#include "Readers/SourceText.hpp"
 #include "Support/Numbers.hpp"
+#include "Support/SourceText.hpp"
 #include "Support/Text.hpp"
+#include "Values/VDJSnapshot.hpp"
 
 #include <boost/json/object.hpp>
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 #include <array>
 #include <chrono>
@@ -27,36 +25,6 @@ std::optional<std::string> textOf(const boost::json::object& json, std::string_v
     return presentText(std::string(text.data(), text.size()));
 }
 
-// Blanks are white space on one line: tabs and space separators, not line breaks.
-bool isBlank(UChar32 c) {
-    return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR;
-}
-
-std::string_view withoutBlanks(std::string_view text) {
-    const auto length = static_cast<int32_t>(text.size());
-    int32_t begin = 0;
-    while (begin < length) {
-        int32_t next = begin;
-        UChar32 c = 0;
-        U8_NEXT(text.data(), next, length, c);
-        if (c < 0 || !isBlank(c)) {
-            break;
-        }
-        begin = next;
-    }
-    int32_t end = length;
-    while (end > begin) {
-        int32_t previous = end;
-        UChar32 c = 0;
-        U8_PREV(text.data(), begin, previous, c);
-        if (c < 0 || !isBlank(c)) {
-            break;
-        }
-        end = previous;
-    }
-    return text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
-}
-
 std::optional<double> numberOf(const boost::json::object& json, std::string_view key) {
     const auto* value = json.if_contains(key);
     std::optional<double> number;
@@ -64,7 +32,8 @@ std::optional<double> numberOf(const boost::json::object& json, std::string_view
         number = value->to_number<double>();
     } else if (value != nullptr && value->is_string()) {
         const auto& text = value->get_string();
-        number = parseNumber<double>(withoutBlanks(std::string_view(text.data(), text.size())));
+        number =
+            parseNumber<double>(trimmedOf(std::string_view(text.data(), text.size()), isLineBlank));
     }
     if (number && (!std::isfinite(*number) || *number <= 0)) {
         return std::nullopt;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Engine/PlayEvent.hpp"
-#include "Engine/SourceState.hpp"
-#include "Server/Gig.hpp"
+#include "Values/Gig.hpp"
+#include "Values/PlayEvent.hpp"
+#include "Values/SourceState.hpp"
 
 #include <boost/asio/awaitable.hpp>
 

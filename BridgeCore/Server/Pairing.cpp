@@ -1,7 +1,7 @@
 #include "Server/Pairing.hpp"
 
-#include "Server/ServerClient.hpp"
 #include "Server/ServerError.hpp"
+#include "Server/ServerJson.hpp"
 #include "Server/ServerURL.hpp"
 #include "Support/JsonFields.hpp"
 #include "Support/JsonText.hpp"
@@ -15,10 +15,6 @@
 #include <unicode/unistr.h>
 
 namespace bridge {
-
-std::string Paired::summary() const {
-    return gig ? name + ", playing at " + *gig : name;
-}
 
 namespace Pairing {
 

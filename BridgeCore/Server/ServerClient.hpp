@@ -1,10 +1,8 @@
 #pragma once
 
-#include "Engine/Source.hpp"
 #include "Server/BridgeServer.hpp"
 #include "Server/HTTPTransport.hpp"
-
-#include <boost/json/fwd.hpp>
+#include "Values/Source.hpp"
 
 #include <memory>
 #include <optional>
@@ -40,25 +38,5 @@ private:
     Source source;
     std::shared_ptr<HTTPTransport> transport;
 };
-
-// The "error" text of a JSON error body.
-std::optional<std::string> serverMessage(std::string_view bytes);
-
-// A text cleaned for the server: blanks trimmed and folded to one space; longer than `max`
-// UTF-16 units it is absent, or with `cut` shortened to whole characters. Empty is absent.
-std::optional<std::string> plain(std::string_view text, std::size_t max, bool cut);
-
-// The play object sent for one event.
-boost::json::object playObject(const PlayEvent& event, bool hidden);
-
-// A gig object of the server; throws when it does not decode.
-Gig gigFromJson(const boost::json::value& json);
-
-namespace ServerPages {
-
-std::optional<std::string> guide(std::string_view server);
-std::optional<std::string> gigs(std::string_view server);
-
-} // namespace ServerPages
 
 } // namespace bridge

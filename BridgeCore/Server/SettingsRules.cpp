@@ -1,6 +1,6 @@
 #include "Server/SettingsRules.hpp"
 
-#include "Server/Pairing.hpp"
+#include "Server/PairingRules.hpp"
 #include "Support/Text.hpp"
 #include "Support/URLText.hpp"
 
@@ -10,8 +10,9 @@ namespace bridge::SettingsRules {
 
 bool isComplete(std::string_view server, std::string_view key, Source source,
                 std::string_view vdjPassword, int vdjPort) {
-    const bool vdjReady = !vdjPassword.empty() && vdjPort >= 1 && vdjPort <= 65535;
-    return Pairing::isSafe(server) && !key.empty() && (source != Source::virtualDJ || vdjReady);
+    const bool connectionReady = !vdjPassword.empty() && vdjPort >= 1 && vdjPort <= 65535;
+    const bool sourceReady = source.entry().needs != SourceNeeds::connection || connectionReady;
+    return Pairing::isSafe(server) && !key.empty() && sourceReady;
 }
 
 bool advanced(std::optional<bool> saved, std::string_view serverURL) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Engine/Source.hpp"
+#include "Values/Source.hpp"
 
 #include <optional>
 #include <string_view>

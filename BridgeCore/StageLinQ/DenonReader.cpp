@@ -1,8 +1,8 @@
 #include "StageLinQ/DenonReader.hpp"
 
-#include "Engine/SourceError.hpp"
 #include "StageLinQ/StageLinQDecks.hpp"
 #include "Support/Task.hpp"
+#include "Values/SourceError.hpp"
 
 #include <boost/asio/this_coro.hpp>
 

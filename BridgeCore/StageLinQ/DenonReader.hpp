@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Engine/DeckReading.hpp"
 #include "StageLinQ/StageLinQNetwork.hpp"
 #include "Support/Instant.hpp"
+#include "Values/DeckReading.hpp"
 
 #include <functional>
 #include <memory>

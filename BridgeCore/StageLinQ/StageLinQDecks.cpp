@@ -1,7 +1,7 @@
 #include "StageLinQ/StageLinQDecks.hpp"
 
-#include "Readers/SourceText.hpp"
 #include "Support/Numbers.hpp"
+#include "Support/SourceText.hpp"
 
 #include <algorithm>
 #include <cmath>

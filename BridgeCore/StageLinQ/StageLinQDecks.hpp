@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Engine/VDJSnapshot.hpp"
 #include "StageLinQ/StageLinQ.hpp"
+#include "Values/VDJSnapshot.hpp"
 
 #include <map>
 #include <optional>

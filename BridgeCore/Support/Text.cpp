@@ -3,6 +3,9 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
 
 namespace bridge {
 
@@ -35,35 +38,15 @@ std::optional<std::string> utf8FromUtf16(std::u16string_view units) {
 }
 
 std::size_t utf8SequenceLength(std::string_view s) {
-    if (s.empty()) {
+    // ICU's reading refuses overlong forms, surrogates and code points above U+10FFFF.
+    const auto length = static_cast<int32_t>(std::min<std::size_t>(s.size(), 4));
+    int32_t next = 0;
+    UChar32 c = 0;
+    if (length == 0) {
         return 0;
     }
-    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    auto continuation = [&](std::size_t i) { return i < s.size() && (byte(i) & 0xC0) == 0x80; };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return continuation(1) ? 2 : 0;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if (!continuation(1) || !continuation(2)) {
-            return 0;
-        }
-        const bool overlong = lead == 0xE0 && byte(1) < 0xA0;
-        const bool surrogate = lead == 0xED && byte(1) >= 0xA0;
-        return overlong || surrogate ? 0 : 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if (!continuation(1) || !continuation(2) || !continuation(3)) {
-            return 0;
-        }
-        const bool overlong = lead == 0xF0 && byte(1) < 0x90;
-        const bool tooLarge = lead == 0xF4 && byte(1) >= 0x90;
-        return overlong || tooLarge ? 0 : 4;
-    }
-    return 0;
+    U8_NEXT(s.data(), next, length, c);
+    return c < 0 ? 0 : static_cast<std::size_t>(next);
 }
 
 } // namespace bridge

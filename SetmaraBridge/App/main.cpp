@@ -5,6 +5,7 @@
 #include "Platform/Alerting.hpp"
 #include "Platform/AppFolders.hpp"
 #include "Platform/LinkOpening.hpp"
+#include "Platform/MprisClient.hpp"
 #include "Platform/MprisScriptRunner.hpp"
 #include "Platform/QtKeychainItems.hpp"
 #include "Platform/RunningChecks.hpp"
@@ -36,7 +37,10 @@ BridgeModel::Services platformServices(const std::shared_ptr<Alerting>& alerts) 
         .makeLoop =
             [](LoopControl::Show show) { return std::make_unique<BridgeThread>(std::move(show)); },
         .makeSpotifyRunner =
-            [] { return std::make_shared<MprisScriptRunner>(QDBusConnection::sessionBus()); },
+            [] {
+                return std::make_shared<MprisScriptRunner>(
+                    std::make_shared<MprisClient>(QDBusConnection::sessionBus()));
+            },
         .djayIsRunning = djayIsRunning,
         .mixxxIsRunning = mixxxIsRunning,
         .queueFile = queueFile(),

@@ -1,7 +1,7 @@
 #include "Desktop/AutostartEntry.hpp"
 
-#include "Readers/HomeFolder.hpp"
 #include "Support/Files.hpp"
+#include "Support/HomeFolder.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -25,17 +25,8 @@ constexpr const char* entryText = "[Desktop Entry]\n"
                                   "Terminal=false\n"
                                   "X-GNOME-Autostart-enabled=true\n";
 
-// The XDG rule: an unset, empty or relative XDG_CONFIG_HOME means ~/.config.
-std::filesystem::path configFolder() {
-    if (const char* config = std::getenv("XDG_CONFIG_HOME");
-        config != nullptr && std::filesystem::path(config).is_absolute()) {
-        return config;
-    }
-    return inHomeFolder("~/.config");
-}
-
 std::filesystem::path entryFile() {
-    return configFolder() / "autostart" / "app.setmara.Bridge.desktop";
+    return xdgFolder("XDG_CONFIG_HOME", "~/.config") / "autostart" / "app.setmara.Bridge.desktop";
 }
 
 // Session managers keep an entry the user switched off in their own settings, marked so.

@@ -1,14 +1,13 @@
 #include "Model/BridgeModel.hpp"
 
-#include "Engine/Wording.hpp"
 #include "Platform/Alerting.hpp"
 #include "Platform/QtText.hpp"
-#include "Server/Pairing.hpp"
-#include "Server/ServerClient.hpp"
+#include "Server/PairingRules.hpp"
+#include "Server/ServerPages.hpp"
 #include "Server/SettingsRules.hpp"
 #include "Settings/KeychainItems.hpp"
 #include "Settings/SecretsError.hpp"
-#include "StageLinQ/StageLinQ.hpp"
+#include "Values/Wording.hpp"
 
 #include <QMetaObject>
 #include <QSettings>
@@ -65,15 +64,7 @@ bool BridgeModel::isComplete() const {
 }
 
 void BridgeModel::start() {
-    if (!isComplete() || !parses(server())) {
-        toLoop([](LoopControl& loop, LoopControl::Done done) {
-            loop.start(std::nullopt, std::move(done));
-        });
-        return;
-    }
-    toLoop([recipe = recipe()](LoopControl& loop, LoopControl::Done done) {
-        loop.start(recipe, std::move(done));
-    });
+    loop().start(isComplete() && parses(server()) ? std::optional(recipe()) : std::nullopt);
 }
 
 EngineRecipe BridgeModel::recipe() {
@@ -90,9 +81,6 @@ EngineRecipe BridgeModel::recipe() {
         .countAfter = settings_.countAfter,
         .sharing = settings_.sharing,
     };
-    if (settings_.source == Source::denon) {
-        recipe.denonToken = StageLinQ::newToken();
-    }
     if (settings_.source == Source::spotify) {
         // The runner's bus calls belong to this thread, so it is made here, once.
         if (!spotify && services.makeSpotifyRunner) {
@@ -225,20 +213,19 @@ void BridgeModel::setSharing(bool on) {
     changed.sharing = on;
     setSettings(std::move(changed));
     save();
-    toLoop(
-        [on](LoopControl& loop, LoopControl::Done done) { loop.setSharing(on, std::move(done)); });
+    loop().setSharing(on);
 }
 
 void BridgeModel::hideCurrent() {
-    toLoop([](LoopControl& loop, LoopControl::Done done) { loop.hideCurrent(std::move(done)); });
+    loop().hideCurrent();
 }
 
 void BridgeModel::undoLast() {
-    toLoop([](LoopControl& loop, LoopControl::Done done) { loop.undoLast(std::move(done)); });
+    loop().undoLast();
 }
 
 void BridgeModel::endGig() {
-    toLoop([](LoopControl& loop, LoopControl::Done done) { loop.endGig(std::move(done)); });
+    loop().endGig();
 }
 
 void BridgeModel::openSafe(const std::optional<std::string>& link) {
@@ -278,26 +265,6 @@ void BridgeModel::show(BridgeStatus status) {
         status_ = std::move(status);
         Q_EMIT statusChanged();
     }
-}
-
-void BridgeModel::toLoop(Request request) {
-    waiting.push_back(std::move(request));
-    askNext();
-}
-
-void BridgeModel::askNext() {
-    if (asking || waiting.empty()) {
-        return;
-    }
-    asking = true;
-    Request request = std::move(waiting.front());
-    waiting.pop_front();
-    request(loop(), [this] {
-        onMainThread([this] {
-            asking = false;
-            askNext();
-        });
-    });
 }
 
 LoopControl& BridgeModel::loop() {

@@ -6,7 +6,6 @@
 
 #include <QObject>
 
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -97,10 +96,6 @@ Q_SIGNALS:
     void askingForCodeChanged();
 
 private:
-    using Request = std::function<void(LoopControl& loop, LoopControl::Done done)>;
-
-    void toLoop(Request request);
-    void askNext();
     LoopControl& loop();
     EngineRecipe recipe();
     void setSettings(BridgeSettings settings);
@@ -116,9 +111,6 @@ private:
     bool askingForCode_ = false;
     bool keychainFailed_ = false;
     std::shared_ptr<ScriptRunning> spotify;
-    // Requests wait here until the one before has reached the loop and ended.
-    std::deque<Request> waiting;
-    bool asking = false;
     std::unique_ptr<LoopControl> loop_;
 };
 

@@ -28,11 +28,6 @@ asio::awaitable<void> publish(LoopControl::Show show, BridgeStatus status) {
     co_return;
 }
 
-// Holds the loop for as long as the request runs.
-asio::awaitable<void> share(std::shared_ptr<BridgeLoop> loop, bool on) {
-    co_await loop->setSharing(on);
-}
-
 asio::awaitable<void> exchange(std::string code, std::string server, LoopControl::Answer answer) {
     BeastTransport transport;
     std::optional<Paired> paired;
@@ -43,6 +38,12 @@ asio::awaitable<void> exchange(std::string code, std::string server, LoopControl
         failure = std::current_exception();
     }
     answer(std::move(paired), failure);
+}
+
+// Holds the loop for as long as the request runs.
+template <class Ask>
+asio::awaitable<void> holding(std::shared_ptr<BridgeLoop> loop, Ask ask) {
+    co_await ask(*loop);
 }
 
 } // namespace
@@ -56,6 +57,15 @@ struct BridgeThread::Core {
     template <class Work>
     void post(Work work) {
         asio::post(context, std::move(work));
+    }
+
+    // Runs the request the loop makes of `ask` as a task of its own; requests start in the
+    // order they were posted.
+    template <class Ask>
+    void run(Ask ask) {
+        post([this, ask = std::move(ask)] {
+            Task::spawn(context.get_executor(), holding(loop, std::move(ask)));
+        });
     }
 };
 
@@ -86,44 +96,33 @@ BridgeThread::~BridgeThread() {
     core.thread.join();
 }
 
-void BridgeThread::start(std::optional<EngineRecipe> recipe, Done done) {
-    core->post([loop = core->loop, recipe = std::move(recipe), done = std::move(done)]() mutable {
+void BridgeThread::start(std::optional<EngineRecipe> recipe) {
+    core->post([loop = core->loop, recipe = std::move(recipe)]() mutable {
         loop->start(recipe ? engineMaker(std::move(*recipe)) : BridgeLoop::Make{});
-        done();
     });
 }
 
-void BridgeThread::setSharing(bool on, Done done) {
-    core->post([&context = core->context, loop = core->loop, on, done = std::move(done)] {
-        Task::spawn(context.get_executor(), share(loop, on),
-                    [done](std::exception_ptr) { done(); });
-    });
+void BridgeThread::setSharing(bool on) {
+    core->run([on](BridgeLoop& loop) { return loop.setSharing(on); });
 }
 
-void BridgeThread::hideCurrent(Done done) {
-    core->post([loop = core->loop, done = std::move(done)] {
-        loop->hideCurrent();
-        done();
-    });
+void BridgeThread::hideCurrent() {
+    core->run([](BridgeLoop& loop) { return loop.hideCurrent(); });
 }
 
-void BridgeThread::undoLast(Done done) {
-    core->post([loop = core->loop, done = std::move(done)] {
-        loop->undoLast();
-        done();
-    });
+void BridgeThread::undoLast() {
+    core->run([](BridgeLoop& loop) { return loop.undoLast(); });
 }
 
-void BridgeThread::endGig(Done done) {
-    core->post([loop = core->loop, done = std::move(done)] {
-        loop->endGig();
-        done();
-    });
+void BridgeThread::endGig() {
+    core->run([](BridgeLoop& loop) { return loop.endGig(); });
 }
 
 void BridgeThread::pair(std::string code, std::string server, Answer answer) {
-    Task::spawn(core->context.get_executor(),
-                exchange(std::move(code), std::move(server), std::move(answer)));
+    core->run([code = std::move(code), server = std::move(server),
+               answer = std::move(answer)](BridgeLoop& loop) {
+        return loop.inTurn([code, server, answer] { return exchange(code, server, answer); });
+    });
 }
 
 } // namespace bridge

@@ -7,7 +7,7 @@
 namespace bridge {
 
 // The core on a thread of its own: one io_context, driven by one thread, running the
-// bridge loop. Requests are posted to it; `show` and every completion run on that thread.
+// bridge loop. Requests are posted to it in order; `show` and every answer run on that thread.
 // Ending it stops the loop, waits briefly for it, and joins the thread.
 class BridgeThread : public LoopControl {
 public:
@@ -16,11 +16,11 @@ public:
     BridgeThread(const BridgeThread&) = delete;
     BridgeThread& operator=(const BridgeThread&) = delete;
 
-    void start(std::optional<EngineRecipe> recipe, Done done) override;
-    void setSharing(bool on, Done done) override;
-    void hideCurrent(Done done) override;
-    void undoLast(Done done) override;
-    void endGig(Done done) override;
+    void start(std::optional<EngineRecipe> recipe) override;
+    void setSharing(bool on) override;
+    void hideCurrent() override;
+    void undoLast() override;
+    void endGig() override;
     void pair(std::string code, std::string server, Answer answer) override;
 
 private:

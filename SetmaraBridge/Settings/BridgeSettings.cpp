@@ -1,7 +1,7 @@
 #include "Settings/BridgeSettings.hpp"
 
 #include "Platform/QtText.hpp"
-#include "Server/Pairing.hpp"
+#include "Server/PairingRules.hpp"
 #include "Settings/KeychainItems.hpp"
 #include "Settings/Secrets.hpp"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Engine/Source.hpp"
 #include "Server/SettingsRules.hpp"
+#include "Values/Source.hpp"
 
 #include <string>
 

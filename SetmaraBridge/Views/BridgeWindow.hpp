@@ -8,6 +8,9 @@ class QMenu;
 
 namespace bridge {
 
+class DecksSection;
+class GigSection;
+class SentSection;
 class SetupSteps;
 
 // The status window: the header with its menu, then the setup steps while the settings are
@@ -37,10 +40,6 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    class GigSection;
-    class DecksSection;
-    class SentSection;
-
     QWidget* header();
     void wantSettings(SettingsTab tab, bool askingForCode);
     void refresh();

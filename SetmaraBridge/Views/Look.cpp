@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace bridge {
@@ -67,6 +68,19 @@ QVBoxLayout* column(QWidget* parent, int spacing) {
     return layout;
 }
 
+QHBoxLayout* row(int spacing) {
+    auto* layout = new QHBoxLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
+QPushButton* button(const QString& label, const char* name, QWidget* parent, const QString& help) {
+    auto* made = named(new QPushButton(label, parent), name);
+    made->setToolTip(help);
+    return made;
+}
+
 QLabel* wrapping(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
@@ -90,6 +104,12 @@ HueLabel::HueLabel(const QString& text, Look::Hue hue, QWidget* parent)
     : QLabel(text, parent), hue_(hue) {
     setTextFormat(Qt::PlainText);
     applyHue();
+}
+
+HueLabel* Look::secondary(const QString& text, const char* name, QWidget* parent) {
+    auto* made = named(new HueLabel(text, Hue::secondary, parent), name);
+    made->setWordWrap(true);
+    return made;
 }
 
 void HueLabel::setHue(Look::Hue hue) {

@@ -1,13 +1,15 @@
 #pragma once
 
-#include "Engine/SourceState.hpp"
+#include "Values/SourceState.hpp"
 
 #include <QColor>
 #include <QFrame>
 #include <QLabel>
 #include <QWidget>
 
+class QHBoxLayout;
 class QPalette;
+class QPushButton;
 class QVBoxLayout;
 
 namespace bridge {
@@ -30,8 +32,18 @@ QColor color(Hue hue, const QPalette& palette);
 // ok → ok, waiting → secondary, warning → warn.
 Hue hue(Tone tone);
 
-// A vertical layout without margins, with `spacing` between its parts.
+// A vertical layout without margins, with `spacing` between its parts, and a horizontal one.
 QVBoxLayout* column(QWidget* parent, int spacing);
+QHBoxLayout* row(int spacing);
+// `widget`, named for finding it.
+template <class Widget>
+Widget* named(Widget* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+// A named push button, with its help when given.
+QPushButton* button(const QString& label, const char* name, QWidget* parent,
+                    const QString& help = {});
 // A label for text that may be long: plain text that wraps at the window's width.
 QLabel* wrapping(const QString& text, QWidget* parent = nullptr);
 // `font` one step bold, or scaled by `scale`.
@@ -58,6 +70,13 @@ private:
 
     Look::Hue hue_;
 };
+
+namespace Look {
+
+// A wrapping label in the secondary colour, named for finding it.
+HueLabel* secondary(const QString& text, const char* name, QWidget* parent);
+
+} // namespace Look
 
 // A short word in a rounded frame: outlined, or filled with the hue.
 class Badge : public QWidget {

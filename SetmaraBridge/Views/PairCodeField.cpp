@@ -2,7 +2,7 @@
 
 #include "Model/BridgeModel.hpp"
 #include "Platform/QtText.hpp"
-#include "Server/Pairing.hpp"
+#include "Server/PairingRules.hpp"
 #include "Views/Look.hpp"
 
 #include <QHBoxLayout>

@@ -1,8 +1,9 @@
 #include "Views/SetupSteps.hpp"
 
-#include "Engine/Wording.hpp"
 #include "Model/BridgeModel.hpp"
 #include "Platform/QtText.hpp"
+#include "Values/Source.hpp"
+#include "Values/Wording.hpp"
 #include "Views/Look.hpp"
 #include "Views/PairCodeField.hpp"
 
@@ -20,12 +21,6 @@ constexpr int symbolSide = 22;
 
 // Room between the parts of a step.
 constexpr int stepSpacing = 8;
-
-QPushButton* button(const QString& text, const char* name, QWidget* parent) {
-    auto* made = new QPushButton(text, parent);
-    made->setObjectName(QLatin1String(name));
-    return made;
-}
 
 // Left-aligned at its natural width.
 QHBoxLayout* alone(QWidget* widget) {
@@ -91,7 +86,7 @@ SetupSteps::SetupSteps(BridgeModel& model, QWidget* parent)
                                                  "bridge. It works once, for 15 minutes."),
                                   pairHow));
     how->addWidget(field);
-    auto* openSetmara = button(QStringLiteral("Open Setmara"), "setupOpenSetmara", pairHow);
+    auto* openSetmara = Look::button(QStringLiteral("Open Setmara"), "setupOpenSetmara", pairHow);
     how->addLayout(alone(openSetmara));
 
     auto* pairStep = Look::column(nullptr, stepSpacing);
@@ -100,13 +95,11 @@ SetupSteps::SetupSteps(BridgeModel& model, QWidget* parent)
 
     auto* sourceTitle = Look::wrapping(QStringLiteral("Say what it reads"), this);
     sourceTitle->setFont(Look::bold(sourceTitle->font()));
-    auto* openSettings = button(QStringLiteral("Open Settings…"), "setupOpenSettings", this);
+    auto* openSettings = Look::button(QStringLiteral("Open Settings…"), "setupOpenSettings", this);
     auto* sourceStep = Look::column(nullptr, stepSpacing);
     sourceStep->addWidget(sourceTitle);
-    sourceStep->addWidget(Look::wrapping(
-        QStringLiteral("VirtualDJ (its Network Control port and password), the Spotify app, "
-                       "djay, Mixxx, What’s Now Playing or Denon DJ: in Settings › Source."),
-        this));
+    sourceStep->addWidget(
+        Look::wrapping(qText(Source::asked()) + QStringLiteral(": in Settings › Source."), this));
     sourceStep->addLayout(alone(openSettings));
 
     auto* all = Look::column(this, Look::spacing);

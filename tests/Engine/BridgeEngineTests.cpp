@@ -1,5 +1,4 @@
 #include "Engine/BridgeEngine.hpp"
-#include "Engine/SourceError.hpp"
 #include "PlayQueue/QueueFile.hpp"
 #include "PlayQueue/QueueTesting.hpp"
 #include "Server/ServerError.hpp"
@@ -8,6 +7,7 @@
 #include "Support/FakeReader.hpp"
 #include "Support/Files.hpp"
 #include "Support/TempFolder.hpp"
+#include "Values/SourceError.hpp"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/use_future.hpp>

@@ -1,11 +1,12 @@
 #include "Engine/BridgeLoop.hpp"
-#include "Engine/SourceError.hpp"
 #include "PlayQueue/QueueTesting.hpp"
 #include "Support/FakeGigServer.hpp"
 #include "Support/FakeReader.hpp"
 #include "Support/TempFolder.hpp"
+#include "Values/SourceError.hpp"
 
 #include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -51,6 +52,11 @@ protected:
             co_return;
         },
         [] { return at(0); });
+
+    // Gives the loop an action, as the application does, without waiting for it.
+    void give(asio::awaitable<void> action) {
+        asio::co_spawn(io, std::move(action), asio::detached);
+    }
 
     BridgeLoop::Make maker(std::string name,
                            std::shared_ptr<testing::FakeGigServer> gigServer = nullptr) {
@@ -125,7 +131,7 @@ TEST_F(BridgeLoopTests, StartingWithoutAnEngineStopsAtOnce) {
     EXPECT_FALSE(loop->running());
     io.run();
     EXPECT_EQ(reader->reads, 1);
-    loop->hideCurrent(); // the engine is forgotten: nothing happens
+    give(loop->hideCurrent()); // the engine is forgotten: nothing happens
     io.restart();
     io.run();
     EXPECT_LE(shown.size(), before + 1) << "at most the conversation already under way shows";
@@ -157,8 +163,8 @@ TEST_F(BridgeLoopTests, ANewEngineIsMadeOnlyAfterTheOldOnesActionsEnd) {
     server->gate = &gate;
     loop->start(maker("A"));
     runUntil([&] { return gate.waiting == 1; }); // A's first conversation asks for the gig
-    loop->endGig();
-    loop->hideCurrent();
+    give(loop->endGig());
+    give(loop->hideCurrent());
     loop->start(maker("B"));
     io.poll();
     EXPECT_EQ(std::count(events.begin(), events.end(), "made B"), 0);
@@ -222,14 +228,38 @@ TEST_F(BridgeLoopTests, ActionsRunOneAfterAnother) {
     loop->start(maker("A"));
     runUntil([&] { return server->count("currentGig") == 1 && !waits.empty(); });
     server->gate = &gate;
-    loop->hideCurrent();
-    loop->hideCurrent();
+    give(loop->hideCurrent());
+    give(loop->hideCurrent());
     runUntil([&] { return gate.waiting == 1; });
     EXPECT_EQ(server->count("setHidden"), 1u);
     gate.release();
     loop->start({});
     io.run();
     EXPECT_EQ(server->count("setHidden"), 1u) << "the second hide found nothing new to send";
+}
+
+TEST_F(BridgeLoopTests, WorkInTheActionsTurnWaitsForThemAndAnswers) {
+    server->onCurrentGig = [] {
+        return std::optional(
+            Gig{.id = 7, .slug = "g", .name = "G", .sharing = true, .url = "https://x.test/g"});
+    };
+    testing::Gate gate;
+    loop->start(maker("A"));
+    runUntil([&] { return server->count("currentGig") == 1 && !waits.empty(); });
+    server->gate = &gate;
+    give(loop->endGig());
+    auto answer = asio::co_spawn(io, loop->inTurn([this]() -> asio::awaitable<std::string> {
+        events.push_back("in turn");
+        co_return "answered";
+    }),
+                                 asio::use_future);
+    runUntil([&] { return gate.waiting == 1; });
+    EXPECT_EQ(std::count(events.begin(), events.end(), "in turn"), 0) << "the end comes first";
+    gate.release();
+    runUntil([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    EXPECT_EQ(answer.get(), "answered");
+    loop->start({});
+    io.run();
 }
 
 } // namespace

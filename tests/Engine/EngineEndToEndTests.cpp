@@ -1,7 +1,6 @@
 // The engine with real parts: the server client over the real transport, talking to the gig
 // server stand-in on 127.0.0.1, fed by a scripted reader and a driven clock.
 #include "Engine/BridgeEngine.hpp"
-#include "Engine/FileKey.hpp"
 #include "GigServerStandIn.hpp"
 #include "PlayQueue/QueueFile.hpp"
 #include "PlayQueue/QueueTesting.hpp"
@@ -11,6 +10,7 @@
 #include "Support/FakeReader.hpp"
 #include "Support/Files.hpp"
 #include "Support/TempFolder.hpp"
+#include "Values/FileKey.hpp"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/json/parse.hpp>

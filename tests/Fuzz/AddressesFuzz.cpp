@@ -1,11 +1,11 @@
 // Texts the DJ types or opens: pairing links, codes and server addresses, the second of two
 // addresses after the first line break.
 #include "FuzzInput.hpp"
-#include "Server/Gig.hpp"
-#include "Server/Pairing.hpp"
-#include "Server/ServerClient.hpp"
+#include "Server/PairingRules.hpp"
+#include "Server/ServerPages.hpp"
 #include "Server/ServerURL.hpp"
 #include "Server/SettingsRules.hpp"
+#include "Values/Gig.hpp"
 
 using namespace bridge;
 

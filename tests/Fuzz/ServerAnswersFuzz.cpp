@@ -5,6 +5,7 @@
 #include "Server/Pairing.hpp"
 #include "Server/ServerClient.hpp"
 #include "Server/ServerError.hpp"
+#include "Server/ServerJson.hpp"
 #include "Support/Await.hpp"
 #include "Support/FakeTransport.hpp"
 

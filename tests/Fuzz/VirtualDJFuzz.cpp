@@ -1,11 +1,11 @@
 // Answers of VirtualDJ's Network Control, one per question, through the reader and its
 // client over a transport that gives them back in order.
-#include "Engine/SourceError.hpp"
 #include "FuzzInput.hpp"
 #include "Readers/VDJClient.hpp"
 #include "Readers/VDJReader.hpp"
 #include "Support/Await.hpp"
 #include "Support/FakeTransport.hpp"
+#include "Values/SourceError.hpp"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 // Answers of What's Now Playing's web server, one per ask, through its reader.
-#include "Engine/SourceError.hpp"
 #include "FuzzInput.hpp"
 #include "Readers/WhatsNowPlayingReader.hpp"
 #include "Support/Await.hpp"
+#include "Values/SourceError.hpp"
 
 #include <string>
 

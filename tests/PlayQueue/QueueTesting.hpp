@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Engine/PlayEvent.hpp"
 #include "PlayQueue/Entry.hpp"
+#include "Values/PlayEvent.hpp"
 
 #include <string>
 

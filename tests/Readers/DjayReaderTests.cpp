@@ -1,10 +1,10 @@
 #include "DjayLibrary.hpp"
 #include "Engine/PlayDetector.hpp"
-#include "Engine/SourceError.hpp"
 #include "Readers/DjayDatabase.hpp"
 #include "Readers/DjayReader.hpp"
 #include "Readers/NowPlayingOnDisk.hpp"
 #include "Support/TempFolder.hpp"
+#include "Values/SourceError.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "Engine/PlayDetector.hpp"
-#include "Engine/SourceError.hpp"
 #include "MixxxLibrary.hpp"
 #include "Readers/MixxxDatabase.hpp"
 #include "Readers/MixxxReader.hpp"
 #include "Support/TempFolder.hpp"
+#include "Values/SourceError.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Engine/DeckReading.hpp"
+#include "Values/DeckReading.hpp"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>

@@ -1,7 +1,7 @@
 #include "Engine/PlayDetector.hpp"
-#include "Engine/SourceError.hpp"
 #include "Readers/SpotifyReader.hpp"
 #include "ReadersTesting.hpp"
+#include "Values/SourceError.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "Engine/SourceError.hpp"
 #include "Readers/VDJClient.hpp"
 #include "Support/Await.hpp"
 #include "Support/FakeTransport.hpp"
+#include "Values/SourceError.hpp"
 
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>

@@ -1,14 +1,14 @@
 // The VirtualDJ reader over real HTTP against the Network Control stand-in.
 
 #include "Engine/BridgeEngine.hpp"
-#include "Engine/FileKey.hpp"
-#include "Engine/SourceError.hpp"
 #include "Readers/VDJClient.hpp"
 #include "Readers/VDJReader.hpp"
 #include "Server/BeastTransport.hpp"
 #include "Support/Await.hpp"
 #include "Support/FakeGigServer.hpp"
 #include "Support/TempFolder.hpp"
+#include "Values/FileKey.hpp"
+#include "Values/SourceError.hpp"
 #include "VirtualDJStandIn.hpp"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "Engine/SourceError.hpp"
 #include "Readers/VDJReader.hpp"
 #include "ReadersTesting.hpp"
+#include "Values/SourceError.hpp"
 
 #include <gtest/gtest.h>
 #include <unicode/locid.h>

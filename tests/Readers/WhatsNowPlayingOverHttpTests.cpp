@@ -1,14 +1,14 @@
 // The What's Now Playing reader over real HTTP against the tool's stand-in.
 
 #include "Engine/BridgeEngine.hpp"
-#include "Engine/FileKey.hpp"
-#include "Engine/SourceError.hpp"
 #include "Readers/WhatsNowPlayingReader.hpp"
 #include "Readers/WhatsNowPlayingServer.hpp"
 #include "Server/BeastTransport.hpp"
 #include "Support/Await.hpp"
 #include "Support/FakeGigServer.hpp"
 #include "Support/TempFolder.hpp"
+#include "Values/FileKey.hpp"
+#include "Values/SourceError.hpp"
 #include "WhatsNowPlayingStandIn.hpp"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "Engine/SourceError.hpp"
 #include "Readers/WhatsNowPlayingReader.hpp"
 #include "ReadersTesting.hpp"
+#include "Values/SourceError.hpp"
 
 #include <gtest/gtest.h>
 

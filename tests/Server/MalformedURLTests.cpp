@@ -1,8 +1,7 @@
 // Texts from outside that Boost.URL 1.81 cannot be handed (it aborts on some of them in
 // debug builds): every place that parses an address refuses them and goes on.
 #include "Server/BeastTransport.hpp"
-#include "Server/Gig.hpp"
-#include "Server/Pairing.hpp"
+#include "Server/PairingRules.hpp"
 #include "Server/ServerClient.hpp"
 #include "Server/ServerError.hpp"
 #include "Server/ServerURL.hpp"
@@ -10,6 +9,7 @@
 #include "Support/Await.hpp"
 #include "Support/FakeTransport.hpp"
 #include "Support/URLText.hpp"
+#include "Values/Gig.hpp"
 
 #include <boost/url/parse.hpp>
 #include <gtest/gtest.h>

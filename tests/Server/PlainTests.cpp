@@ -1,4 +1,6 @@
-#include "Server/ServerClient.hpp"
+#include "Server/PlainText.hpp"
+#include "Server/ServerJson.hpp"
+#include "Server/ServerPages.hpp"
 
 #include <gtest/gtest.h>
 

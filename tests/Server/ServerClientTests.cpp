@@ -1,5 +1,6 @@
 #include "Server/ServerClient.hpp"
 #include "Server/ServerError.hpp"
+#include "Server/ServerJson.hpp"
 #include "Support/Await.hpp"
 #include "Support/FakeTransport.hpp"
 

@@ -1,11 +1,11 @@
 #include "DenonPlayer.hpp"
 #include "Engine/PlayDetector.hpp"
-#include "Engine/SourceError.hpp"
 #include "StageLinQ/DenonReader.hpp"
 #include "StageLinQ/StageLinQConnection.hpp"
 #include "StageLinQ/StageLinQLink.hpp"
 #include "StageLinQTesting.hpp"
 #include "Support/Task.hpp"
+#include "Values/SourceError.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "Engine/SourceError.hpp"
 #include "StageLinQ/DenonReader.hpp"
 #include "StageLinQ/StageLinQError.hpp"
 #include "StageLinQTesting.hpp"
+#include "Values/SourceError.hpp"
 
 #include <boost/asio/as_tuple.hpp>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Engine/DeckReading.hpp"
+#include "Values/DeckReading.hpp"
 
 #include <functional>
 

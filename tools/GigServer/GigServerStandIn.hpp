@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Server/Gig.hpp"
+#include "Values/Gig.hpp"
 
 #include <chrono>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "Views/Settings/AdvancedPane.hpp"
 
-#include "Engine/Wording.hpp"
 #include "Model/BridgeModel.hpp"
 #include "Platform/QtText.hpp"
-#include "Server/Pairing.hpp"
+#include "Server/PairingRules.hpp"
+#include "Values/Wording.hpp"
 #include "Views/Settings/CommitField.hpp"
 #include "Views/Settings/PaneParts.hpp"
 

@@ -1,9 +1,9 @@
 #include "Views/Settings/GeneralPane.hpp"
 
-#include "Engine/Wording.hpp"
 #include "Model/BridgeModel.hpp"
 #include "Platform/QtText.hpp"
 #include "Server/SettingsRules.hpp"
+#include "Values/Wording.hpp"
 #include "Views/Look.hpp"
 #include "Views/PairCodeField.hpp"
 #include "Views/Settings/PaneParts.hpp"

@@ -1,12 +1,10 @@
 #include "Views/Settings/SourcePane.hpp"
 
-#include "Engine/Wording.hpp"
 #include "Model/BridgeModel.hpp"
 #include "Platform/QtText.hpp"
-#include "Server/SettingsRules.hpp"
 #include "Views/Look.hpp"
-#include "Views/Settings/CommitField.hpp"
 #include "Views/Settings/PaneParts.hpp"
+#include "Views/Settings/SourceSections.hpp"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -14,80 +12,23 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace bridge {
 
 using namespace PaneParts;
 
-namespace {
-
-constexpr int highestPort = 65535;
-
-// A whole port number, or absent.
-std::optional<int> portIn(const QString& typed) {
-    bool whole = false;
-    const int port = typed.trimmed().toInt(&whole);
-    if (!whole || port < 1 || port > highestPort) {
-        return std::nullopt;
-    }
-    return port;
-}
-
-} // namespace
-
 QString SourcePane::choice(Source source) {
-    if (source == Source::spotify) {
-        return qText(Wording::shown(Wording::spotifyChoice));
-    }
-    return qText(source.name());
+    return qText(source.choice());
 }
 
 QString SourcePane::help(Source source) {
-    switch (source) {
-    case Source::virtualDJ:
-        return QStringLiteral(
-            "Needs VirtualDJ Pro (2023 or later).\n1. Config › Extensions › Effects › Other: "
-            "install Network Control.\n2. Master panel › Master Effect › Auto-Start: choose "
-            "Network Control.\n3. Its cog sets a port (not your broadcast port) and a password. "
-            "Put both here.");
-    case Source::spotify:
-        return qText(Wording::shown(Wording::spotifyHelp));
-    case Source::djay:
-        return qText(Wording::shown(Wording::djayHelp));
-    case Source::mixxx:
-        return qText(Wording::shown(Wording::mixxxHelp));
-    case Source::whatsNowPlaying:
-        return QStringLiteral(
-            "For Serato, Traktor, rekordbox, Engine DJ and others: run What’s Now Playing "
-            "(https://whatsnowplaying.github.io) on this computer, with the program you play "
-            "from. Leave its web server on (port 8899, as it starts) and its Artist Extras off: "
-            "the bridge asks it what plays every 2 seconds and doesn’t need its pictures.");
-    case Source::denon:
-        return qText(Wording::shown(Wording::denonHelp));
-    }
-    return {};
+    return qText(source.help());
 }
 
 SourcePane::SourcePane(BridgeModel& model, QWidget* parent)
     : QWidget(parent), model(model), reads(new QComboBox(this)), heading(nullptr),
-      helpText(paragraph({}, QStringLiteral("sourceHelp"), this)), virtualDJ(new QWidget(this)),
-      port(new CommitField(
-          QStringLiteral("Port"), false, QStringLiteral("8080"),
-          [this](const QString& typed) {
-              if (const auto number = portIn(typed)) {
-                  this->model.update([&](BridgeSettings& s) { s.vdjPort = *number; });
-              }
-          },
-          virtualDJ)),
-      password(new CommitField(
-          QStringLiteral("Password"), true, {},
-          [this](const QString& typed) {
-              this->model.update([&](BridgeSettings& s) { s.vdjPassword = typed.toStdString(); });
-          },
-          virtualDJ)),
-      decks(new QSpinBox(virtualDJ)), status(new QLabel(this)) {
+      helpText(paragraph({}, QStringLiteral("sourceHelp"), this)), status(new QLabel(this)) {
     auto* layout = new QVBoxLayout(this);
 
     auto* picker = new QFormLayout;
@@ -102,15 +43,12 @@ SourcePane::SourcePane(BridgeModel& model, QWidget* parent)
     const Section chosen = section({}, QStringLiteral("chosenSource"), this);
     heading = chosen.header;
     chosen.rows->addRow(helpText);
-    auto* connection = new QFormLayout(virtualDJ);
-    connection->setContentsMargins({});
-    connection->addRow(port->label(), port);
-    connection->addRow(password->label(), password);
-    decks->setObjectName(QStringLiteral("Decks"));
-    decks->setRange(SettingsRules::fewestDecks, SettingsRules::mostDecks);
-    decks->setKeyboardTracking(false);
-    connection->addRow(QStringLiteral("Decks"), decks);
-    chosen.rows->addRow(virtualDJ);
+    for (std::size_t i = 0; i < Source::all.size(); ++i) {
+        controls[i] = sourceControls(Source::all[i], model, chosen.widget);
+        if (controls[i] != nullptr) {
+            chosen.rows->addRow(controls[i]);
+        }
+    }
     layout->addWidget(chosen.widget);
 
     auto* statusRow = new QHBoxLayout;
@@ -128,8 +66,8 @@ SourcePane::SourcePane(BridgeModel& model, QWidget* parent)
     layout->addLayout(statusRow);
 
     layout->addWidget(note(QStringLiteral("The bridge only asks or reads what plays. It never "
-                                          "controls VirtualDJ, Spotify, djay, Mixxx, What’s Now "
-                                          "Playing or Denon DJ players."),
+                                          "controls ") +
+                               qText(Source::controlled()) + QStringLiteral("."),
                            this));
     layout->addStretch();
 
@@ -137,27 +75,24 @@ SourcePane::SourcePane(BridgeModel& model, QWidget* parent)
         const Source source = Source::all.at(static_cast<std::size_t>(index));
         this->model.update([source](BridgeSettings& s) { s.source = source; });
     });
-    connect(decks, &QSpinBox::valueChanged, this, [this](int count) {
-        this->model.update([count](BridgeSettings& s) { s.decks = count; });
-    });
     connect(&model, &BridgeModel::settingsChanged, this, &SourcePane::refresh);
     connect(&model, &BridgeModel::statusChanged, this, &SourcePane::showStatus);
     refresh();
 }
 
 void SourcePane::refresh() {
-    const BridgeSettings& settings = model.settings();
+    const Source source = model.settings().source;
     const QSignalBlocker quietReads(reads);
-    reads->setCurrentIndex(static_cast<int>(settings.source));
-    const bool isVirtualDJ = settings.source == Source::virtualDJ;
-    heading->setTitle(isVirtualDJ ? QStringLiteral("VirtualDJ · Network Control") : QString());
-    heading->setVisible(isVirtualDJ);
-    helpText->setText(help(settings.source));
-    virtualDJ->setVisible(isVirtualDJ);
-    port->setCommitted(QString::number(settings.vdjPort));
-    password->setCommitted(qText(settings.vdjPassword));
-    const QSignalBlocker quietDecks(decks);
-    decks->setValue(settings.decks);
+    reads->setCurrentIndex(static_cast<int>(source));
+    const QString title = qText(source.entry().heading);
+    heading->setTitle(title);
+    heading->setVisible(!title.isEmpty());
+    helpText->setText(help(source));
+    for (std::size_t i = 0; i < Source::all.size(); ++i) {
+        if (controls[i] != nullptr) {
+            controls[i]->setVisible(Source::all[i] == source);
+        }
+    }
     showStatus();
 }
 

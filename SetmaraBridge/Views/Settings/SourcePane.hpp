@@ -1,19 +1,19 @@
 #pragma once
 
-#include "Engine/Source.hpp"
+#include "Values/Source.hpp"
 
 #include <QString>
 #include <QWidget>
 
+#include <array>
+
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QSpinBox;
 
 namespace bridge {
 
 class BridgeModel;
-class CommitField;
 class SectionHeader;
 
 // What the bridge reads, how it reaches it, and how that goes.
@@ -36,10 +36,7 @@ private:
     QComboBox* reads;
     SectionHeader* heading;
     QLabel* helpText;
-    QWidget* virtualDJ;
-    CommitField* port;
-    CommitField* password;
-    QSpinBox* decks;
+    std::array<QWidget*, Source::all.size()> controls{}; // each source's own, where it has any
     QLabel* status;
     QPushButton* privacy = nullptr; // only where the platform has privacy settings
 };

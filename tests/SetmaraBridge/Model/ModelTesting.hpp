@@ -32,46 +32,35 @@ public:
     }
 };
 
-// A loop that records what reaches it. Requests end when the test says so, unless `autoEnd`.
+// A loop that records what reaches it.
 class RecordingLoop : public LoopControl {
 public:
     struct Shared {
         std::vector<std::string> requests;
         std::vector<std::optional<EngineRecipe>> starts;
-        std::vector<Done> open; // requests not yet ended
         std::vector<std::pair<std::string, std::string>> pairings;
         Answer pairAnswer;
-        bool autoEnd = true;
         Show show;
     };
 
     explicit RecordingLoop(std::shared_ptr<Shared> shared) : shared(std::move(shared)) {}
 
-    void start(std::optional<EngineRecipe> recipe, Done done) override {
+    void start(std::optional<EngineRecipe> recipe) override {
         shared->starts.push_back(recipe);
-        record(recipe ? "start" : "start without engine", std::move(done));
+        shared->requests.emplace_back(recipe ? "start" : "start without engine");
     }
-    void setSharing(bool on, Done done) override {
-        record(on ? "sharing on" : "sharing off", std::move(done));
+    void setSharing(bool on) override {
+        shared->requests.emplace_back(on ? "sharing on" : "sharing off");
     }
-    void hideCurrent(Done done) override { record("hide", std::move(done)); }
-    void undoLast(Done done) override { record("undo", std::move(done)); }
-    void endGig(Done done) override { record("end gig", std::move(done)); }
+    void hideCurrent() override { shared->requests.emplace_back("hide"); }
+    void undoLast() override { shared->requests.emplace_back("undo"); }
+    void endGig() override { shared->requests.emplace_back("end gig"); }
     void pair(std::string code, std::string server, Answer answer) override {
         shared->pairings.emplace_back(std::move(code), std::move(server));
         shared->pairAnswer = std::move(answer);
     }
 
 private:
-    void record(std::string request, Done done) {
-        shared->requests.push_back(std::move(request));
-        if (shared->autoEnd) {
-            done();
-        } else {
-            shared->open.push_back(std::move(done));
-        }
-    }
-
     std::shared_ptr<Shared> shared;
 };
 

@@ -1,8 +1,9 @@
-#include "Engine/SourceError.hpp"
+#include "Platform/MprisClient.hpp"
 #include "Platform/MprisScriptRunner.hpp"
 #include "PlatformTesting.hpp"
 #include "Readers/SpotifyReader.hpp"
 #include "Support/TempFolder.hpp"
+#include "Values/SourceError.hpp"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -166,7 +167,7 @@ protected:
 
     // One run on a bridge thread of its own while this thread serves Qt, as in the app.
     Outcome ask(std::string script = std::string(SpotifyReader::script)) {
-        MprisScriptRunner runner(runnerBus, 250ms);
+        MprisScriptRunner runner(std::make_shared<MprisClient>(runnerBus, 250ms));
         try {
             return onBridgeThread(runner.run(std::move(script)));
         } catch (const ScriptError& error) {
@@ -286,7 +287,7 @@ TEST_F(MprisScriptRunnerTests, OneTimeLimitCoversBothCallsOfARun) {
     });
     const auto near = QDBusConnection::connectToPeer(server.address(), "slow bus");
     ASSERT_TRUE(near.isConnected());
-    MprisScriptRunner runner(near, 400ms);
+    MprisScriptRunner runner(std::make_shared<MprisClient>(near, 400ms));
     const auto run = [&] {
         try {
             return Outcome(onBridgeThread(runner.run(std::string(SpotifyReader::script))));
@@ -320,7 +321,8 @@ TEST_F(MprisScriptRunnerTests, DrivesTheSpotifyReader) {
     startPlayer();
     player.properties = playing(QVariant::fromValue(QDBusObjectPath("/com/spotify/track/X1")),
                                 qulonglong(200'000'000), "Paused");
-    SpotifyReader reader(std::make_shared<MprisScriptRunner>(runnerBus, 250ms));
+    SpotifyReader reader(
+        std::make_shared<MprisScriptRunner>(std::make_shared<MprisClient>(runnerBus, 250ms)));
     const auto snapshot = onBridgeThread(reader.read());
     EXPECT_EQ(snapshot, VDJSnapshot::oneDeck(Song{.filePath = "spotify:track:X1",
                                                   .title = "Despacito",

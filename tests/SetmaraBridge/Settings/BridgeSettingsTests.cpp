@@ -1,4 +1,4 @@
-#include "Server/Pairing.hpp"
+#include "Server/PairingRules.hpp"
 #include "SetmaraBridge/Settings/FakeKeychain.hpp"
 #include "Settings/BridgeSettings.hpp"
 #include "Settings/SecretsError.hpp"

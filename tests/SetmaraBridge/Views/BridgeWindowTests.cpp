@@ -1,4 +1,4 @@
-#include "Server/Pairing.hpp"
+#include "Server/PairingRules.hpp"
 #include "Server/ServerError.hpp"
 #include "SetmaraBridge/Views/ViewsTesting.hpp"
 #include "Views/BridgeWindow.hpp"

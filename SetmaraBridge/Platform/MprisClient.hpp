@@ -1,0 +1,51 @@
+#pragma once
+
+#include "Readers/MediaPlayers.hpp"
+
+#include <QDBusConnection>
+#include <QDeadlineTimer>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QDBusMessage;
+class QObject;
+
+namespace bridge {
+
+// The desktop's media players over MPRIS on the session bus, for every reader that asks
+// them. The bus calls run on the thread that made the client (the Qt main thread); a caller
+// on the bridge thread waits for the answer without blocking either thread. A pending call
+// keeps the bridge's io_context busy until the player answers or the time is up, so the
+// io_context must outlive the client.
+class MprisClient : public MediaPlayers {
+public:
+    // `bus` is the session bus; `timeout` bounds each question, all of its calls together.
+    explicit MprisClient(QDBusConnection bus,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(2));
+    ~MprisClient() override;
+    MprisClient(const MprisClient&) = delete;
+    MprisClient& operator=(const MprisClient&) = delete;
+
+    boost::asio::awaitable<std::optional<MediaPlayerState>> player(std::string busName) override;
+
+private:
+    using Answer = std::optional<MediaPlayerState>;
+    using Done = std::function<void(std::exception_ptr, Answer)>;
+
+    // On the Qt thread: is the player there, and then what does it play, both before
+    // `deadline`. A call for which no time is left is answered at once with an error.
+    void ask(QString busName, QDeadlineTimer deadline, Done done);
+    void askPlayer(QString busName, QDeadlineTimer deadline, Done done);
+    void call(const QDBusMessage& message, QDeadlineTimer deadline,
+              std::function<void(const QDBusMessage&)> answered);
+
+    QDBusConnection bus;
+    int timeoutMs;
+    std::unique_ptr<QObject> context; // lives on the Qt thread; its end drops pending calls
+};
+
+} // namespace bridge

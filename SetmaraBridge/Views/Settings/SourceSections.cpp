@@ -1,0 +1,21 @@
+#include "Views/Settings/SourceSections.hpp"
+
+#include "Views/Settings/VirtualDJControls.hpp"
+
+namespace bridge {
+
+QWidget* sourceControls(Source source, BridgeModel& model, QWidget* parent) {
+    switch (source) {
+    case Source::virtualDJ:
+        return new VirtualDJControls(model, parent);
+    case Source::spotify:
+    case Source::djay:
+    case Source::mixxx:
+    case Source::whatsNowPlaying:
+    case Source::denon:
+        return nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace bridge
