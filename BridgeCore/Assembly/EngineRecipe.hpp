@@ -13,7 +13,7 @@
 namespace bridge {
 
 class BridgeEngine;
-class ScriptRunning;
+class MediaPlayers;
 
 // Everything an engine is built from, in plain values, so that the application can say
 // what to run without seeing the core's machinery.
@@ -26,7 +26,10 @@ struct EngineRecipe {
     std::vector<int> decks{1, 2}; // VirtualDJ's decks to follow
     // Every recipe its own: each start of the Denon source announces a fresh token.
     std::vector<std::uint8_t> denonToken = StageLinQ::newToken();
-    std::shared_ptr<ScriptRunning> spotify; // runs the Spotify script on its own thread
+    std::string player;     // the music player chosen: its bus name without an instance
+    std::string playerName; // and its identity
+    // The desktop's media players, which answer on the application's own thread.
+    std::shared_ptr<MediaPlayers> mediaPlayers;
     std::function<bool()> djayIsRunning;
     std::function<bool()> mixxxIsRunning;
     std::filesystem::path queueFile;

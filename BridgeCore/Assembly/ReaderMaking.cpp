@@ -4,6 +4,8 @@
 #include "Readers/DjayReader.hpp"
 #include "Readers/MixxxDatabase.hpp"
 #include "Readers/MixxxReader.hpp"
+#include "Readers/MprisScriptRunner.hpp"
+#include "Readers/MusicPlayerReader.hpp"
 #include "Readers/NowPlayingOnDisk.hpp"
 #include "Readers/SpotifyReader.hpp"
 #include "Readers/VDJClient.hpp"
@@ -23,7 +25,8 @@ std::shared_ptr<DeckReading> makeReader(const EngineRecipe& recipe,
             std::make_shared<VDJClient>(recipe.vdjPort, recipe.vdjPassword, transport),
             recipe.decks);
     case Source::spotify:
-        return std::make_shared<SpotifyReader>(recipe.spotify);
+        return std::make_shared<SpotifyReader>(
+            std::make_shared<MprisScriptRunner>(recipe.mediaPlayers));
     case Source::djay:
         return std::make_shared<DjayReader>(
             std::make_shared<DjayDatabase>(DjayDatabase::defaultPath()),
@@ -37,6 +40,9 @@ std::shared_ptr<DeckReading> makeReader(const EngineRecipe& recipe,
     case Source::denon:
         return std::make_shared<DenonReader>(
             std::make_shared<StageLinQLink>(StageLinQ::discoveryPort), recipe.denonToken);
+    case Source::musicPlayer:
+        return std::make_shared<MusicPlayerReader>(recipe.mediaPlayers, recipe.player,
+                                                   recipe.playerName);
     }
     return nullptr;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bridge {
@@ -30,14 +31,39 @@ struct MediaPlayerState {
     bool operator==(const MediaPlayerState&) const = default;
 };
 
+// One running instance of a player: its bus name and what it tells.
+struct MediaPlayerInstance {
+    std::string busName;
+    MediaPlayerState state;
+
+    bool operator==(const MediaPlayerInstance&) const = default;
+};
+
 // The desktop's media players, on its session bus. Asking never starts a player.
 class MediaPlayers {
 public:
     virtual ~MediaPlayers() = default;
+    // Every running instance of `player` (a bus name without an instance suffix), in the
+    // order of their bus names; none when it is not running. Fails as `player` below.
+    virtual boost::asio::awaitable<std::vector<MediaPlayerInstance>>
+    instances(std::string player) = 0;
     // The state of the player that owns `busName`; absent when none does. Fails with
     // SourceError: notAllowed when the desktop's bus refuses the bridge, notAnswering when the
     // player does not answer in time or answers with an error.
     virtual boost::asio::awaitable<std::optional<MediaPlayerState>> player(std::string busName) = 0;
 };
+
+// The MPRIS bus names: org.mpris.MediaPlayer2.<player>, and for a player that runs more than
+// once, an instance suffix ".instance<digits>" after it.
+namespace MprisName {
+
+inline constexpr std::string_view prefix = "org.mpris.MediaPlayer2.";
+
+// The player's own name: `busName` without an instance suffix.
+std::string withoutInstance(std::string_view busName);
+// Whether `busName` is `player` itself or one of its instances.
+bool isOf(std::string_view busName, std::string_view player);
+
+} // namespace MprisName
 
 } // namespace bridge

@@ -102,7 +102,7 @@ ServerClient::currentGig(SourceState state, std::optional<std::string> program) 
     if (auto name = sourceQueryValue(source)) {
         query.emplace_back("source", std::move(*name));
     }
-    if (source == Source::whatsNowPlaying && program) {
+    if (source.tellsProgram() && program) {
         query.emplace_back("program", std::move(*program));
     }
     std::string body;

@@ -8,11 +8,28 @@
 
 namespace bridge::SettingsRules {
 
+namespace {
+
+// What the source needs in the settings besides a server and a key.
+bool hasWhatItNeeds(Source source, std::string_view vdjPassword, int vdjPort,
+                    std::string_view player) {
+    switch (source.entry().needs) {
+    case SourceNeeds::nothing:
+        return true;
+    case SourceNeeds::connection:
+        return !vdjPassword.empty() && vdjPort >= 1 && vdjPort <= 65535;
+    case SourceNeeds::player:
+        return !player.empty();
+    }
+    return false;
+}
+
+} // namespace
+
 bool isComplete(std::string_view server, std::string_view key, Source source,
-                std::string_view vdjPassword, int vdjPort) {
-    const bool connectionReady = !vdjPassword.empty() && vdjPort >= 1 && vdjPort <= 65535;
-    const bool sourceReady = source.entry().needs != SourceNeeds::connection || connectionReady;
-    return Pairing::isSafe(server) && !key.empty() && sourceReady;
+                std::string_view vdjPassword, int vdjPort, std::string_view player) {
+    return Pairing::isSafe(server) && !key.empty() &&
+           hasWhatItNeeds(source, vdjPassword, vdjPort, player);
 }
 
 bool advanced(std::optional<bool> saved, std::string_view serverURL) {

@@ -14,10 +14,10 @@ inline constexpr int shortestDelay = 10;
 inline constexpr int longestDelay = 120;
 inline constexpr int defaultDelay = 10;
 
-// Complete enough to build an engine: a safe server, a key, and for VirtualDJ a password
-// and a port.
+// Complete enough to build an engine: a safe server, a key, and what the source needs: for
+// VirtualDJ a password and a port, for a music player the player.
 bool isComplete(std::string_view server, std::string_view key, Source source,
-                std::string_view vdjPassword, int vdjPort);
+                std::string_view vdjPassword, int vdjPort, std::string_view player = {});
 // The stored advanced flag, or when none was stored, whether the server is not the default.
 bool advanced(std::optional<bool> saved, std::string_view serverURL);
 // Same scheme, host and port (default ports filled in), whatever the path.

@@ -128,6 +128,7 @@ constexpr SourceEntry whatsNowPlayingEntry{
                        "2 seconds and doesn’t need its pictures."),
     .asked = Text::both("What’s Now Playing"),
     .controlled = Text::both("What’s Now Playing"),
+    .tellsProgram = true,
 };
 
 constexpr SourceEntry denonEntry{
@@ -166,9 +167,35 @@ constexpr SourceEntry denonEntry{
     .controlled = Text::both("Denon DJ players"),
 };
 
+constexpr SourceEntry musicPlayerEntry{
+    .raw = "musicplayer",
+    .name = "Music player",
+    .choice = Text::both("Music player"),
+    .offAir = "Paused",
+    .notAllowed =
+        Text::both("Not allowed to ask {player} what plays (its media-player interface refused)"),
+    .notAnswering = Text::both("{player} isn’t open"),
+    .connectedShort = "Connected",
+    .notAllowedShort = Text::both("Not allowed to read {player}"),
+    .notAnsweringShort = Text::both("{player} isn’t open"),
+    .noDecks = "Nothing playing in {player}",
+    .noDecksYet = "{player} isn’t open",
+    .help = Text::both("Play from a music player on this computer that shows its songs to the "
+                       "desktop: Rhythmbox, Strawberry, Clementine, Audacious, Elisa, VLC and "
+                       "others. Choose it here. The bridge asks it what plays once a second and "
+                       "never controls it. Web browsers show up here too: choose one only if you "
+                       "play from it."),
+    .asked = {"", "a music player"},
+    .controlled = {"", "music players"},
+    .needs = SourceNeeds::player,
+    .tellsProgram = true,
+    .namedByPlayer = true,
+};
+
 // In the order of Source::all, one for each case.
 constexpr std::array<const SourceEntry*, Source::all.size()> entries{
-    &virtualDJEntry, &spotifyEntry, &djayEntry, &mixxxEntry, &whatsNowPlayingEntry, &denonEntry};
+    &virtualDJEntry,       &spotifyEntry, &djayEntry,       &mixxxEntry,
+    &whatsNowPlayingEntry, &denonEntry,   &musicPlayerEntry};
 
 constexpr bool everyCaseHasItsEntry() {
     for (std::size_t i = 0; i < Source::all.size(); ++i) {
@@ -196,6 +223,16 @@ std::string listed(Text SourceEntry::*text) {
     return list;
 }
 
+// `text` with the player's name in place of "{player}".
+std::string named(std::string_view text, std::string_view player) {
+    static constexpr std::string_view mark = "{player}";
+    std::string result(text);
+    if (const auto at = result.find(mark); at != std::string::npos) {
+        result.replace(at, mark.size(), player);
+    }
+    return result;
+}
+
 } // namespace
 
 const SourceEntry& Source::entry() const {
@@ -211,12 +248,16 @@ std::optional<Source> Source::fromRaw(std::string_view raw) {
     return std::nullopt;
 }
 
-std::string Source::decksHeading() const {
-    return numbersDecks() ? "Decks" : "Playing in " + std::string(name());
+std::string_view Source::shownName(std::string_view player) const {
+    return entry().namedByPlayer && !player.empty() ? player : name();
 }
 
-std::string Source::status(SourceState state, bool setUp,
-                           const std::optional<std::string>& program) const {
+std::string Source::decksHeading(std::string_view player) const {
+    return numbersDecks() ? "Decks" : "Playing in " + std::string(shownName(player));
+}
+
+std::string Source::status(SourceState state, bool setUp, const std::optional<std::string>& program,
+                           std::string_view player) const {
     switch (state) {
     case SourceState::starting:
         return std::string(setUp ? connecting : notSetUp);
@@ -224,40 +265,41 @@ std::string Source::status(SourceState state, bool setUp,
         if (value == whatsNowPlaying && program) {
             return *program + ", through " + std::string(name());
         }
-        return std::string(name());
+        return std::string(shownName(player));
     case SourceState::notAllowed:
-        return std::string(Wording::shown(entry().notAllowed));
+        return named(Wording::shown(entry().notAllowed), shownName(player));
     case SourceState::notAnswering:
-        return std::string(Wording::shown(entry().notAnswering));
+        return named(Wording::shown(entry().notAnswering), shownName(player));
     }
     return {};
 }
 
 std::string Source::statusLine(SourceState state, bool setUp,
-                               const std::optional<std::string>& program) const {
-    std::string line = status(state, setUp, program);
+                               const std::optional<std::string>& program,
+                               std::string_view player) const {
+    std::string line = status(state, setUp, program, player);
     if (state == SourceState::connected) {
         line += " connected";
     }
     return line;
 }
 
-std::string_view Source::shortStatus(SourceState state, bool setUp) const {
+std::string Source::shortStatus(SourceState state, bool setUp, std::string_view player) const {
     switch (state) {
     case SourceState::starting:
-        return setUp ? connecting : notSetUp;
+        return std::string(setUp ? connecting : notSetUp);
     case SourceState::connected:
-        return entry().connectedShort;
+        return std::string(entry().connectedShort);
     case SourceState::notAllowed:
-        return Wording::shown(entry().notAllowedShort);
+        return named(Wording::shown(entry().notAllowedShort), shownName(player));
     case SourceState::notAnswering:
-        return Wording::shown(entry().notAnsweringShort);
+        return named(Wording::shown(entry().notAnsweringShort), shownName(player));
     }
     return {};
 }
 
-std::string_view Source::noDecks(bool answering) const {
-    return answering ? entry().noDecks : entry().noDecksYet;
+std::string Source::noDecks(bool answering, std::string_view player) const {
+    return named(answering ? entry().noDecks : entry().noDecksYet, shownName(player));
 }
 
 std::string Source::shareNote(int seconds) const {

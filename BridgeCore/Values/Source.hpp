@@ -11,14 +11,15 @@
 namespace bridge {
 
 // The sources the bridge can read, with their stored texts and all their wording, each
-// described by its entry.
+// described by its entry. Where a text names the music player, `player` is the one chosen
+// (its identity); without one it is named "Music player".
 class Source {
 public:
-    enum Case { virtualDJ, spotify, djay, mixxx, whatsNowPlaying, denon };
+    enum Case { virtualDJ, spotify, djay, mixxx, whatsNowPlaying, denon, musicPlayer };
 
     // In the picker's order; every case has an entry in this order.
-    static constexpr std::array<Case, 6> all{virtualDJ, spotify,         djay,
-                                             mixxx,     whatsNowPlaying, denon};
+    static constexpr std::array<Case, 7> all{virtualDJ,       spotify, djay,       mixxx,
+                                             whatsNowPlaying, denon,   musicPlayer};
 
     constexpr Source(Case value) : value(value) {}
     constexpr operator Case() const { return value; }
@@ -32,7 +33,7 @@ public:
     std::string_view name() const { return entry().name; }
     // Multi-deck sources number their decks and head the list "Decks".
     bool numbersDecks() const { return entry().numbersDecks; }
-    std::string decksHeading() const;
+    std::string decksHeading(std::string_view player = {}) const;
     // The label of a deck that is loaded but not on air.
     std::string_view offAir() const { return entry().offAir; }
     // The anchor of the platform's privacy pane where the source's permission is granted.
@@ -41,12 +42,15 @@ public:
     std::string_view choice() const { return Wording::shown(entry().choice); }
     std::string_view help() const { return Wording::shown(entry().help); }
 
-    std::string status(SourceState state, bool setUp,
-                       const std::optional<std::string>& program) const;
-    std::string statusLine(SourceState state, bool setUp,
-                           const std::optional<std::string>& program) const;
-    std::string_view shortStatus(SourceState state, bool setUp) const;
-    std::string_view noDecks(bool answering) const;
+    // Whether the server hears the program behind the source along with it.
+    bool tellsProgram() const { return entry().tellsProgram; }
+
+    std::string status(SourceState state, bool setUp, const std::optional<std::string>& program,
+                       std::string_view player = {}) const;
+    std::string statusLine(SourceState state, bool setUp, const std::optional<std::string>& program,
+                           std::string_view player = {}) const;
+    std::string shortStatus(SourceState state, bool setUp, std::string_view player = {}) const;
+    std::string noDecks(bool answering, std::string_view player = {}) const;
     std::string shareNote(int seconds) const;
 
     // Every source as the setup's second step names it ("… or …"), and as the Source pane's
@@ -55,6 +59,9 @@ public:
     static std::string controlled();
 
 private:
+    // The source's name in texts: the chosen player's, for a source named by it.
+    std::string_view shownName(std::string_view player) const;
+
     Case value;
 };
 

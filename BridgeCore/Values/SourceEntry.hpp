@@ -11,10 +11,13 @@ namespace bridge {
 enum class SourceNeeds {
     nothing,
     connection, // a port and a password: VirtualDJ's Network Control
+    player,     // a music player chosen
 };
 
 // One source as the bridge names, shows and stores it: its texts in both columns of the
-// wording (the Mac's, and every other platform's), and what its settings need. A source is
+// wording (the Mac's, and every other platform's), and what its settings need. In a text,
+// "{player}" stands for the music player chosen. Where a platform's column of `asked` and
+// `controlled` is empty, that platform's lists leave the source out. A source is
 // this entry (the table in Source.cpp), its reader (Assembly/ReaderMaking.cpp), its section of
 // the Source pane, and its tests.
 struct SourceEntry {
@@ -36,6 +39,8 @@ struct SourceEntry {
     Wording::Text asked;         // how the setup's second step names it and what it asks
     Wording::Text controlled;    // how "It never controls …" names it
     SourceNeeds needs = SourceNeeds::nothing;
+    bool tellsProgram = false;  // the server hears the program behind it too
+    bool namedByPlayer = false; // its name in texts is the chosen player's
 };
 
 } // namespace bridge

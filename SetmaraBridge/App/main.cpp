@@ -5,8 +5,8 @@
 #include "Platform/Alerting.hpp"
 #include "Platform/AppFolders.hpp"
 #include "Platform/LinkOpening.hpp"
+#include "Platform/MediaPlayerList.hpp"
 #include "Platform/MprisClient.hpp"
-#include "Platform/MprisScriptRunner.hpp"
 #include "Platform/QtKeychainItems.hpp"
 #include "Platform/RunningChecks.hpp"
 #include "Platform/SingleInstance.hpp"
@@ -36,11 +36,10 @@ BridgeModel::Services platformServices(const std::shared_ptr<Alerting>& alerts) 
         .openPrivacySettings = openPrivacySettings,
         .makeLoop =
             [](LoopControl::Show show) { return std::make_unique<BridgeThread>(std::move(show)); },
-        .makeSpotifyRunner =
-            [] {
-                return std::make_shared<MprisScriptRunner>(
-                    std::make_shared<MprisClient>(QDBusConnection::sessionBus()));
-            },
+        .makeMediaPlayers =
+            [] { return std::make_shared<MprisClient>(QDBusConnection::sessionBus()); },
+        .makePlayerList =
+            [] { return std::make_unique<MediaPlayerList>(QDBusConnection::sessionBus()); },
         .djayIsRunning = djayIsRunning,
         .mixxxIsRunning = mixxxIsRunning,
         .queueFile = queueFile(),

@@ -1,6 +1,7 @@
 #include "Model/BridgeModel.hpp"
 
 #include "Platform/Alerting.hpp"
+#include "Platform/MediaPlayerList.hpp"
 #include "Platform/QtText.hpp"
 #include "Server/PairingRules.hpp"
 #include "Server/ServerPages.hpp"
@@ -54,13 +55,20 @@ void BridgeModel::setAskingForCode(bool asking) {
     }
 }
 
+MediaPlayerList* BridgeModel::playerList() {
+    if (!playerList_ && services.makePlayerList) {
+        playerList_ = services.makePlayerList();
+    }
+    return playerList_.get();
+}
+
 std::string BridgeModel::server() const {
     return Pairing::server(settings_.advanced, settings_.serverURL);
 }
 
 bool BridgeModel::isComplete() const {
     return SettingsRules::isComplete(server(), settings_.key, settings_.source,
-                                     settings_.vdjPassword, settings_.vdjPort);
+                                     settings_.vdjPassword, settings_.vdjPort, settings_.player);
 }
 
 void BridgeModel::start() {
@@ -68,27 +76,26 @@ void BridgeModel::start() {
 }
 
 EngineRecipe BridgeModel::recipe() {
-    EngineRecipe recipe{
+    // The media players' bus calls belong to this thread, so they are made here, once.
+    if (!mediaPlayers && services.makeMediaPlayers) {
+        mediaPlayers = services.makeMediaPlayers();
+    }
+    return EngineRecipe{
         .server = server(),
         .key = settings_.key,
         .source = settings_.source,
         .vdjPort = settings_.vdjPort,
         .vdjPassword = settings_.vdjPassword,
         .decks = EngineRecipe::vdjDecks(settings_.decks),
+        .player = settings_.player,
+        .playerName = settings_.playerName,
+        .mediaPlayers = mediaPlayers,
         .djayIsRunning = services.djayIsRunning,
         .mixxxIsRunning = services.mixxxIsRunning,
         .queueFile = services.queueFile,
         .countAfter = settings_.countAfter,
         .sharing = settings_.sharing,
     };
-    if (settings_.source == Source::spotify) {
-        // The runner's bus calls belong to this thread, so it is made here, once.
-        if (!spotify && services.makeSpotifyRunner) {
-            spotify = services.makeSpotifyRunner();
-        }
-        recipe.spotify = spotify;
-    }
-    return recipe;
 }
 
 void BridgeModel::update(const std::function<void(BridgeSettings&)>& change) {

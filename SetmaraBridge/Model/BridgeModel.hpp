@@ -20,7 +20,8 @@ namespace bridge {
 
 class Alerting;
 class KeychainItems;
-class ScriptRunning;
+class MediaPlayerList;
+class MediaPlayers;
 
 enum class SettingsTab { general, source, advanced };
 
@@ -40,8 +41,10 @@ public:
         std::function<void(std::string_view pane)> openPrivacySettings;
         // Makes the loop on first use; `show` takes every status it publishes.
         std::function<std::unique_ptr<LoopControl>(LoopControl::Show show)> makeLoop;
-        // Made once, on first use, on this thread.
-        std::function<std::shared_ptr<ScriptRunning>()> makeSpotifyRunner;
+        // The desktop's media players, made once, on first use, on this thread.
+        std::function<std::shared_ptr<MediaPlayers>()> makeMediaPlayers;
+        // The list of the desktop's players for choosing one, made on first use.
+        std::function<std::unique_ptr<MediaPlayerList>()> makePlayerList;
         std::function<bool()> djayIsRunning;
         std::function<bool()> mixxxIsRunning;
         std::filesystem::path queueFile;
@@ -62,6 +65,9 @@ public:
     bool askingForCode() const { return askingForCode_; }
     void setAskingForCode(bool asking);
     bool keychainFailed() const { return keychainFailed_; }
+
+    // The desktop's media players to choose from; none where the platform has no list.
+    MediaPlayerList* playerList();
 
     // The server the settings mean.
     std::string server() const;
@@ -110,7 +116,8 @@ private:
     SettingsTab settingsTab_ = SettingsTab::general;
     bool askingForCode_ = false;
     bool keychainFailed_ = false;
-    std::shared_ptr<ScriptRunning> spotify;
+    std::shared_ptr<MediaPlayers> mediaPlayers;
+    std::unique_ptr<MediaPlayerList> playerList_;
     std::unique_ptr<LoopControl> loop_;
 };
 

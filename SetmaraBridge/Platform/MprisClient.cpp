@@ -24,6 +24,12 @@ namespace {
 const QString playerPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 
+QDBusMessage busCall(const QString& method) {
+    return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                          QStringLiteral("/org/freedesktop/DBus"),
+                                          QStringLiteral("org.freedesktop.DBus"), method);
+}
+
 bool isError(const QDBusMessage& message) {
     return message.type() == QDBusMessage::ErrorMessage;
 }
@@ -127,17 +133,18 @@ MprisClient::MprisClient(QDBusConnection bus, std::chrono::milliseconds timeout)
 
 MprisClient::~MprisClient() = default;
 
-boost::asio::awaitable<std::optional<MediaPlayerState>> MprisClient::player(std::string busName) {
+template <class Answer>
+boost::asio::awaitable<Answer> MprisClient::ask(Question<Answer> question) {
     // One limit for the whole question, however its calls share it.
     const QDeadlineTimer deadline(timeoutMs);
     co_return co_await boost::asio::async_initiate<const boost::asio::use_awaitable_t<>&,
                                                    void(std::exception_ptr, Answer)>(
-        [this, deadline, name = QString::fromStdString(busName)](auto handler) {
+        [this, deadline, question = std::move(question)](auto handler) {
             // The bridge thread's context must not run out of work while the Qt thread asks.
             auto executor = boost::asio::prefer(boost::asio::get_associated_executor(handler),
                                                 boost::asio::execution::outstanding_work.tracked);
             auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-            Done done = [shared, executor](std::exception_ptr failure, Answer answer) {
+            Done<Answer> done = [shared, executor](std::exception_ptr failure, Answer answer) {
                 boost::asio::post(executor,
                                   [shared, failure, answer = std::move(answer)]() mutable {
                                       std::move (*shared)(failure, std::move(answer));
@@ -145,10 +152,25 @@ boost::asio::awaitable<std::optional<MediaPlayerState>> MprisClient::player(std:
             };
             QMetaObject::invokeMethod(
                 context.get(),
-                [this, name, deadline, done = std::move(done)] { ask(name, deadline, done); },
+                [question, deadline, done = std::move(done)] { question(deadline, done); },
                 Qt::QueuedConnection);
         },
         boost::asio::use_awaitable);
+}
+
+boost::asio::awaitable<std::optional<MediaPlayerState>> MprisClient::player(std::string busName) {
+    return ask<std::optional<MediaPlayerState>>(
+        [this, name = QString::fromStdString(busName)](QDeadlineTimer deadline, auto done) {
+            askPlayer(name, deadline, std::move(done));
+        });
+}
+
+boost::asio::awaitable<std::vector<MediaPlayerInstance>>
+MprisClient::instances(std::string player) {
+    return ask<std::vector<MediaPlayerInstance>>(
+        [this, name = QString::fromStdString(player)](QDeadlineTimer deadline, auto done) {
+            askInstances(name, deadline, std::move(done));
+        });
 }
 
 void MprisClient::call(const QDBusMessage& message, QDeadlineTimer deadline,
@@ -167,10 +189,9 @@ void MprisClient::call(const QDBusMessage& message, QDeadlineTimer deadline,
                      });
 }
 
-void MprisClient::ask(QString busName, QDeadlineTimer deadline, Done done) {
-    auto hasOwner = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+void MprisClient::askPlayer(QString busName, QDeadlineTimer deadline,
+                            Done<std::optional<MediaPlayerState>> done) {
+    auto hasOwner = busCall(QStringLiteral("NameHasOwner"));
     hasOwner << busName;
     call(hasOwner, deadline, [this, busName, deadline, done](const QDBusMessage& reply) {
         if (isError(reply)) {
@@ -180,12 +201,13 @@ void MprisClient::ask(QString busName, QDeadlineTimer deadline, Done done) {
         } else if (!reply.arguments().value(0).toBool()) {
             done(nullptr, std::nullopt);
         } else {
-            askPlayer(busName, deadline, done);
+            askState(busName, deadline, done);
         }
     });
 }
 
-void MprisClient::askPlayer(QString busName, QDeadlineTimer deadline, Done done) {
+void MprisClient::askState(QString busName, QDeadlineTimer deadline,
+                           Done<std::optional<MediaPlayerState>> done) {
     auto getAll = QDBusMessage::createMethodCall(busName, playerPath,
                                                  QStringLiteral("org.freedesktop.DBus.Properties"),
                                                  QStringLiteral("GetAll"));
@@ -204,6 +226,51 @@ void MprisClient::askPlayer(QString busName, QDeadlineTimer deadline, Done done)
         }
         done(nullptr, stateOf(*properties));
     });
+}
+
+void MprisClient::askInstances(QString player, QDeadlineTimer deadline,
+                               Done<std::vector<MediaPlayerInstance>> done) {
+    call(busCall(QStringLiteral("ListNames")), deadline,
+         [this, player, deadline, done](const QDBusMessage& reply) {
+             if (isError(reply)) {
+                 done(failureOf(reply), {});
+                 return;
+             }
+             QStringList names = reply.arguments().value(0).toStringList();
+             names.sort();
+             auto found = std::make_shared<std::vector<MediaPlayerInstance>>();
+             for (const QString& name : names) {
+                 if (MprisName::isOf(name.toStdString(), player.toStdString())) {
+                     found->push_back({.busName = name.toStdString(), .state = {}});
+                 }
+             }
+             askEach(found, 0, deadline, done);
+         });
+}
+
+// One instance after the other; one that went away meanwhile is left out.
+void MprisClient::askEach(std::shared_ptr<std::vector<MediaPlayerInstance>> found, std::size_t next,
+                          QDeadlineTimer deadline, Done<std::vector<MediaPlayerInstance>> done) {
+    if (next == found->size()) {
+        std::erase_if(*found,
+                      [](const MediaPlayerInstance& instance) { return instance.busName.empty(); });
+        done(nullptr, std::move(*found));
+        return;
+    }
+    askState(QString::fromStdString((*found)[next].busName), deadline,
+             [this, found, next, deadline, done](std::exception_ptr failure,
+                                                 std::optional<MediaPlayerState> state) {
+                 if (failure) {
+                     done(failure, {});
+                     return;
+                 }
+                 if (state) {
+                     (*found)[next].state = std::move(*state);
+                 } else {
+                     (*found)[next].busName.clear();
+                 }
+                 askEach(found, next + 1, deadline, done);
+             });
 }
 
 } // namespace bridge

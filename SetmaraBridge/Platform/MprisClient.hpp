@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QDBusMessage;
 class QObject;
@@ -30,16 +31,31 @@ public:
     MprisClient(const MprisClient&) = delete;
     MprisClient& operator=(const MprisClient&) = delete;
 
+    boost::asio::awaitable<std::vector<MediaPlayerInstance>> instances(std::string player) override;
     boost::asio::awaitable<std::optional<MediaPlayerState>> player(std::string busName) override;
 
 private:
-    using Answer = std::optional<MediaPlayerState>;
+    template <class Answer>
     using Done = std::function<void(std::exception_ptr, Answer)>;
+    template <class Answer>
+    using Question = std::function<void(QDeadlineTimer, Done<Answer>)>;
 
-    // On the Qt thread: is the player there, and then what does it play, both before
-    // `deadline`. A call for which no time is left is answered at once with an error.
-    void ask(QString busName, QDeadlineTimer deadline, Done done);
-    void askPlayer(QString busName, QDeadlineTimer deadline, Done done);
+    // Asks `question` on the Qt thread, with one deadline for all of its calls, and waits on
+    // the caller's executor for its answer.
+    template <class Answer>
+    boost::asio::awaitable<Answer> ask(Question<Answer> question);
+
+    // On the Qt thread, all before `deadline`: is the player there, and what does it play.
+    void askPlayer(QString busName, QDeadlineTimer deadline,
+                   Done<std::optional<MediaPlayerState>> done);
+    void askState(QString busName, QDeadlineTimer deadline,
+                  Done<std::optional<MediaPlayerState>> done);
+    // Which of the bus's names are instances of `player`, then what each of them plays.
+    void askInstances(QString player, QDeadlineTimer deadline,
+                      Done<std::vector<MediaPlayerInstance>> done);
+    void askEach(std::shared_ptr<std::vector<MediaPlayerInstance>> found, std::size_t next,
+                 QDeadlineTimer deadline, Done<std::vector<MediaPlayerInstance>> done);
+    // A call for which no time is left is answered at once with an error.
     void call(const QDBusMessage& message, QDeadlineTimer deadline,
               std::function<void(const QDBusMessage&)> answered);
 

@@ -76,6 +76,8 @@ BridgeSettings BridgeSettings::load(QSettings& preferences, KeychainItems& secre
     settings.vdjPort = storedInteger(preferences, "vdjPort").value_or(settings.vdjPort);
     settings.vdjPassword = secrets.read(std::string(Secrets::passwordAccount)).value_or("");
     settings.decks = SettingsRules::decks(storedInteger(preferences, "decks"));
+    settings.player = storedString(preferences, "player").value_or("");
+    settings.playerName = storedString(preferences, "playerName").value_or("");
     settings.countAfter = SettingsRules::countAfter(storedInteger(preferences, "countAfter"));
     settings.sharing = storedFlag(preferences, "sharing").value_or(settings.sharing);
     return settings;
@@ -88,6 +90,8 @@ void BridgeSettings::save(QSettings& preferences, KeychainItems& secrets) const 
     put(preferences, "source", qText(source.raw()));
     put(preferences, "vdjPort", vdjPort);
     put(preferences, "decks", decks);
+    put(preferences, "player", qText(player));
+    put(preferences, "playerName", qText(playerName));
     put(preferences, "countAfter", countAfter);
     put(preferences, "sharing", sharing);
     preferences.sync();

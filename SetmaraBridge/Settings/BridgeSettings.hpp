@@ -22,6 +22,8 @@ struct BridgeSettings {
     int vdjPort = 8080;
     std::string vdjPassword;
     int decks = SettingsRules::defaultDecks;
+    std::string player;     // the music player: its bus name without an instance suffix
+    std::string playerName; // its identity, as the player names itself
     int countAfter = SettingsRules::defaultDelay;
     bool sharing = true;
 

@@ -24,16 +24,18 @@ DecksSection::DecksSection(BridgeModel& model, QWidget* parent)
 void DecksSection::refresh() {
     const BridgeStatus& status = model.status();
     const Source chosen = model.settings().source;
-    heading->setTitle(qText(chosen.decksHeading()));
-    source->setStatus(qText(chosen.statusLine(status.source, model.isComplete(), status.program)),
-                      Look::hue(tone(status.source)));
+    const std::string& player = model.settings().playerName;
+    heading->setTitle(qText(chosen.decksHeading(player)));
+    source->setStatus(
+        qText(chosen.statusLine(status.source, model.isComplete(), status.program, player)),
+        Look::hue(tone(status.source)));
     rows->show(status.decks, [chosen](DeckRowView& view, const DeckRow& deck) {
         view.show(chosen.numbersDecks() ? std::optional<int>(deck.deck) : std::nullopt,
                   qText(deck.title), qText(deck.details()),
                   deck.onAir ? QStringLiteral("On air") : qText(chosen.offAir()),
                   deck.onAir ? Look::Hue::accent : Look::Hue::secondary);
     });
-    noDecks->setText(qText(chosen.noDecks(status.source == SourceState::connected)));
+    noDecks->setText(qText(chosen.noDecks(status.source == SourceState::connected, player)));
     noDecks->setVisible(status.decks.empty());
     shareNote->setText(qText(chosen.shareNote(model.settings().countAfter)));
 }

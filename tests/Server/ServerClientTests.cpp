@@ -82,6 +82,12 @@ TEST_F(ServerClientTests, AsksForTheGigWithItsQueryInOrder) {
     await(mixxx.currentGig(SourceState::notAnswering, "ignored"));
     EXPECT_EQ(last().url,
               "https://setmara.test/api/bridge/gig?virtualdj=not-answering&source=mixxx");
+    // A music player is heard with the player behind it, as What's Now Playing is.
+    auto music = client(Source::musicPlayer);
+    await(music.currentGig(SourceState::connected, "VLC media player"));
+    EXPECT_EQ(last().url,
+              "https://setmara.test/api/bridge/"
+              "gig?virtualdj=connected&source=musicplayer&program=VLC%20media%20player");
 }
 
 TEST_F(ServerClientTests, NoLiveGigIsAbsentButAnEndedGigFails) {

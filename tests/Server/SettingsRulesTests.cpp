@@ -12,6 +12,11 @@ TEST(SettingsRulesTests, CompleteSettings) {
     EXPECT_FALSE(isComplete("https://setmara.app", "key", Source::virtualDJ, "pw", 65536));
     EXPECT_FALSE(isComplete("https://setmara.app", "key", Source::virtualDJ, "", 80));
     EXPECT_TRUE(isComplete("https://setmara.app", "key", Source::mixxx, "", 0));
+    // A music player needs the player chosen; nothing of VirtualDJ's.
+    EXPECT_FALSE(isComplete("https://setmara.app", "key", Source::musicPlayer, "pw", 80));
+    EXPECT_TRUE(isComplete("https://setmara.app", "key", Source::musicPlayer, "", 0,
+                           "org.mpris.MediaPlayer2.vlc"));
+    EXPECT_TRUE(isComplete("https://setmara.app", "key", Source::mixxx, "", 0, ""));
     EXPECT_FALSE(isComplete("https://setmara.app", "", Source::mixxx, "", 0));
     EXPECT_FALSE(isComplete("http://setmara.app", "key", Source::mixxx, "", 0));
 }

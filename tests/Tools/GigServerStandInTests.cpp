@@ -187,6 +187,22 @@ TEST_F(GigServerStandInTests, theGigAnswerFollowsTheDJsLiveGig) {
         << "starting a gig ends the one that was live";
 }
 
+TEST_F(GigServerStandInTests, itKeepsWhatTheBridgeReadsAndRefusesASourceItDoesNotKnow) {
+    server.startGig();
+    EXPECT_EQ(server.bridgeReads(), std::nullopt);
+    EXPECT_EQ(call("GET", "/api/bridge/gig?virtualdj=connected&source=musicplayer&program=VLC%20"
+                          "media%20player")
+                  .status,
+              200u);
+    EXPECT_EQ(server.bridgeReads(),
+              (GigServerStandIn::BridgeReads{"musicplayer", "VLC media player", "connected"}));
+    call("GET", "/api/bridge/gig");
+    EXPECT_EQ(server.bridgeReads(), GigServerStandIn::BridgeReads{});
+    const auto unknown = call("GET", "/api/bridge/gig?source=winamp");
+    EXPECT_EQ(unknown.status, 400u);
+    EXPECT_EQ(parsed(unknown), json::parse(R"({"error":"Unknown source"})"));
+}
+
 TEST_F(GigServerStandInTests, aPlaySentAgainIsStoredOnce) {
     const auto gig = server.startGig();
     auto first = call("POST", playsPath(gig.id), playsBody({play("e1", true), play("e2")}));

@@ -20,8 +20,8 @@ TEST(SourceTests, ReadsOnlyTheSixLowerCaseRawTexts) {
 }
 
 TEST(SourceTests, ListsTheSourcesInOrder) {
-    const std::vector<std::string_view> raws = {"virtualdj", "spotify",         "djay",
-                                                "mixxx",     "whatsnowplaying", "denon"};
+    const std::vector<std::string_view> raws = {"virtualdj",       "spotify", "djay",       "mixxx",
+                                                "whatsnowplaying", "denon",   "musicplayer"};
     ASSERT_EQ(Source::all.size(), raws.size());
     for (std::size_t i = 0; i < raws.size(); ++i) {
         EXPECT_EQ(Source(Source::all[i]).raw(), raws[i]);
@@ -156,7 +156,8 @@ TEST(SourceTests, EveryTwoColumnTextNamesTheMacOnItsMacSide) {
               &entry.notAnsweringShort, &entry.help, &entry.asked, &entry.controlled}) {
             SCOPED_TRACE(std::string(text->mac));
             EXPECT_FALSE(namesTheMac(text->otherwise)) << text->otherwise;
-            if (text->mac != text->otherwise) {
+            // An empty Mac column leaves a source the Mac does not have out of its lists.
+            if (text->mac != text->otherwise && !text->mac.empty()) {
                 EXPECT_TRUE(namesTheMac(text->mac));
             }
         }
@@ -164,10 +165,40 @@ TEST(SourceTests, EveryTwoColumnTextNamesTheMacOnItsMacSide) {
 }
 
 TEST(SourceTests, ListsOfEverySourceForTheSetupAndTheSourcePane) {
+    // The music player is named in this platform's words only; the Mac's lists stay six.
     EXPECT_EQ(Source::asked(), "VirtualDJ (its Network Control port and password), the Spotify "
-                               "app, djay, Mixxx, What’s Now Playing or Denon DJ");
-    EXPECT_EQ(Source::controlled(),
-              "VirtualDJ, Spotify, djay, Mixxx, What’s Now Playing or Denon DJ players");
+                               "app, djay, Mixxx, What’s Now Playing, Denon DJ or a music player");
+    EXPECT_EQ(Source::controlled(), "VirtualDJ, Spotify, djay, Mixxx, What’s Now Playing, Denon "
+                                    "DJ players or music players");
+}
+
+TEST(SourceTests, TheMusicPlayerIsNamedByThePlayerChosen) {
+    const Source music = Source::musicPlayer;
+    EXPECT_EQ(music.raw(), "musicplayer");
+    EXPECT_EQ(music.name(), "Music player");
+    EXPECT_EQ(music.choice(), "Music player");
+    EXPECT_FALSE(music.numbersDecks());
+    EXPECT_EQ(music.offAir(), "Paused");
+    EXPECT_TRUE(music.tellsProgram());
+    EXPECT_EQ(music.statusLine(SourceState::connected, true, "Ignored", "Rhythmbox"),
+              "Rhythmbox connected");
+    EXPECT_EQ(music.shortStatus(SourceState::connected, true, "Rhythmbox"), "Connected");
+    EXPECT_EQ(music.status(SourceState::notAnswering, true, std::nullopt, "Rhythmbox"),
+              "Rhythmbox isn’t open");
+    EXPECT_EQ(music.shortStatus(SourceState::notAnswering, true, "VLC media player"),
+              "VLC media player isn’t open");
+    EXPECT_EQ(music.decksHeading("Audacious"), "Playing in Audacious");
+    EXPECT_EQ(music.noDecks(true, "Audacious"), "Nothing playing in Audacious");
+    EXPECT_EQ(music.noDecks(false, "Audacious"), "Audacious isn’t open");
+    EXPECT_EQ(music.status(SourceState::notAllowed, true, std::nullopt, "mpv"),
+              "Not allowed to ask mpv what plays (its media-player interface refused)");
+    // Before a player is chosen it is the music player; other sources ignore a player.
+    EXPECT_EQ(music.decksHeading(), "Playing in Music player");
+    EXPECT_EQ(music.status(SourceState::notAnswering, true, std::nullopt),
+              "Music player isn’t open");
+    EXPECT_EQ(Source(Source::spotify).decksHeading("Rhythmbox"), "Playing in Spotify");
+    EXPECT_EQ(Source(Source::mixxx).noDecks(true, "Rhythmbox"), "Nothing playing in Mixxx.");
+    EXPECT_EQ(music.shareNote(10), "A song is shared after 10 seconds of playing.");
 }
 
 TEST(SourceTests, ShareNoteSaysOnAirForMultiDeckSources) {

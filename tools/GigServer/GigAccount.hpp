@@ -4,6 +4,8 @@
 #include "GigServerStandIn.hpp"
 #include "LocalHttpListener.hpp"
 
+#include <boost/url/url_view.hpp>
+
 #include <functional>
 #include <map>
 #include <mutex>
@@ -45,6 +47,7 @@ struct GigServerStandIn::Account {
     std::map<std::int64_t, std::vector<StoredPlay>> plays;
     bool paused = false;
     std::vector<Request> requests;
+    std::optional<BridgeReads> reads;
     std::map<std::string, Fault, std::less<>> faults;
 
     // Everything below is called with `mutex` held.
@@ -59,7 +62,9 @@ struct GigServerStandIn::Account {
     HttpReply handle(const Request& request);
     bool isKnownKey(const std::optional<std::string>& authorization) const;
     HttpReply pair(std::string_view body);
-    HttpReply currentGig() const;
+    // The live gig, for a bridge that says what it reads; a source it does not know is
+    // refused, as the service does.
+    HttpReply currentGig(const boost::urls::url_view& target);
 
     // The handler's answer for the live gig `gigId`, else why there is none.
     HttpReply withGig(std::optional<std::int64_t> gigId,

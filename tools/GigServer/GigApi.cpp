@@ -1,5 +1,6 @@
 #include "GigAccount.hpp"
 #include "Support/Numbers.hpp"
+#include "Values/Source.hpp"
 
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
@@ -122,7 +123,7 @@ HttpReply GigServerStandIn::Account::handle(const Request& request) {
         return errorReply(401, "This bridge key is not valid. Pair the bridge again.");
     }
     if (path == std::vector<std::string>{"gig"}) {
-        return method == "GET" ? currentGig() : textReply(405, "Method not allowed");
+        return method == "GET" ? currentGig(*target) : textReply(405, "Method not allowed");
     }
     if (path.size() < 3 || path[0] != "gigs") {
         return textReply(404, "Not found");
@@ -171,7 +172,18 @@ HttpReply GigServerStandIn::Account::pair(std::string_view body) {
     return jsonReply(200, answer);
 }
 
-HttpReply GigServerStandIn::Account::currentGig() const {
+HttpReply GigServerStandIn::Account::currentGig(const boost::urls::url_view& target) {
+    const auto value = [&](std::string_view key) -> std::optional<std::string> {
+        const auto found = target.params().find(key);
+        if (found == target.params().end() || !(*found).has_value) {
+            return std::nullopt;
+        }
+        return std::string((*found).value);
+    };
+    reads = BridgeReads{value("source"), value("program"), value("virtualdj")};
+    if (reads->source && !Source::fromRaw(*reads->source)) {
+        return errorReply(400, "Unknown source");
+    }
     return live ? jsonReply(200, gigObject(*live)) : errorReply(404, "No live gig");
 }
 

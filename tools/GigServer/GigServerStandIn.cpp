@@ -150,6 +150,11 @@ std::vector<GigServerStandIn::StoredPlay> GigServerStandIn::plays(std::int64_t g
     return found == account_->plays.end() ? std::vector<StoredPlay>{} : found->second;
 }
 
+std::optional<GigServerStandIn::BridgeReads> GigServerStandIn::bridgeReads() const {
+    const std::lock_guard lock(account_->mutex);
+    return account_->reads;
+}
+
 std::vector<GigServerStandIn::Request> GigServerStandIn::requests() const {
     std::scoped_lock lock(account_->mutex);
     return account_->requests;

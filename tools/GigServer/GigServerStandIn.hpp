@@ -105,6 +105,18 @@ public:
     // A paused bridge: the server answers plays with "paused" true and takes none.
     void setPaused(bool paused);
 
+    // What the bridge said it reads when it last asked for the gig: the source's raw text
+    // (absent for VirtualDJ, which the bridge leaves out), the program behind it, and how
+    // the source answers (the query item the API names "virtualdj").
+    struct BridgeReads {
+        std::optional<std::string> source;
+        std::optional<std::string> program;
+        std::optional<std::string> connection;
+
+        bool operator==(const BridgeReads&) const = default;
+    };
+    std::optional<BridgeReads> bridgeReads() const;
+
     // The plays of a gig in the order they were taken, ended gigs included.
     std::vector<StoredPlay> plays(std::int64_t gigId) const;
     // Every request received, oldest first.

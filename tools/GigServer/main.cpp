@@ -40,6 +40,11 @@ void showGig(const bridge::GigServerStandIn& server) {
     } else {
         std::cout << "No live gig\n";
     }
+    if (const auto reads = server.bridgeReads()) {
+        std::cout << "The bridge reads " << reads->source.value_or("virtualdj")
+                  << (reads->program ? " (" + *reads->program + ")" : "")
+                  << (reads->connection ? ", " + *reads->connection : "") << '\n';
+    }
 }
 
 void showPlays(const bridge::GigServerStandIn& server) {

@@ -1,5 +1,6 @@
 #include "Views/Settings/SourceSections.hpp"
 
+#include "Views/Settings/MusicPlayerControls.hpp"
 #include "Views/Settings/VirtualDJControls.hpp"
 
 namespace bridge {
@@ -8,6 +9,8 @@ QWidget* sourceControls(Source source, BridgeModel& model, QWidget* parent) {
     switch (source) {
     case Source::virtualDJ:
         return new VirtualDJControls(model, parent);
+    case Source::musicPlayer:
+        return new MusicPlayerControls(model, parent);
     case Source::spotify:
     case Source::djay:
     case Source::mixxx:

@@ -10,19 +10,7 @@
 namespace bridge {
 namespace {
 
-// Runs Qt's events until `done` holds or `seconds` have passed.
-bool waitFor(const std::function<bool()>& done, int seconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > seconds * 1000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(20);
-    }
-    return true;
-}
+using testing::waitFor;
 
 // The real loop on its thread, the gig server and VirtualDJ stand-ins: paired by a link, a
 // song on air for the share delay reaches the gig and the status.

@@ -5,8 +5,10 @@
 #include "SetmaraBridge/Settings/FakeKeychain.hpp"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 
 #include <functional>
@@ -89,7 +91,7 @@ struct ModelRig {
                     shared->show = std::move(show);
                     return std::make_unique<RecordingLoop>(shared);
                 },
-            .makeSpotifyRunner = {},
+            .makeMediaPlayers = {},
             .djayIsRunning = [] { return false; },
             .mixxxIsRunning = [] { return false; },
             .queueFile = folder.filePath(QStringLiteral("queue.json")).toStdString(),
@@ -123,6 +125,20 @@ inline void needQt() {
     static char name[] = "ModelTests";
     static char* argv[] = {name, nullptr};
     static QCoreApplication application(argc, argv);
+}
+
+// Runs Qt's events until `done` holds or `seconds` have passed.
+inline bool waitFor(const std::function<bool()>& done, int seconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > seconds * 1000) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(20);
+    }
+    return true;
 }
 
 // Runs the queued calls that came back to the main thread.

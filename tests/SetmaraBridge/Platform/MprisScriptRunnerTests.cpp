@@ -1,6 +1,7 @@
+#include "MprisTesting.hpp"
 #include "Platform/MprisClient.hpp"
-#include "Platform/MprisScriptRunner.hpp"
 #include "PlatformTesting.hpp"
+#include "Readers/MprisScriptRunner.hpp"
 #include "Readers/SpotifyReader.hpp"
 #include "Support/TempFolder.hpp"
 #include "Values/SourceError.hpp"
@@ -29,73 +30,8 @@ namespace bridge {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A D-Bus session bus of the test's own, run by dbus-daemon.
-class PrivateBus {
-public:
-    PrivateBus() {
-        const auto config = folder / "bus.conf";
-        std::ofstream(config)
-            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\""
-               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-               "<busconfig><type>session</type><listen>unix:dir="
-            << folder.path().string()
-            << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-               "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-               "<allow own=\"*\"/></policy></busconfig>\n";
-        const std::string command = "dbus-daemon --config-file=" + config.string() +
-                                    " --fork --print-address=1 --print-pid=1";
-        FILE* out = ::popen(command.c_str(), "r");
-        if (out == nullptr) {
-            throw std::runtime_error("cannot start dbus-daemon");
-        }
-        char line[512];
-        if (std::fgets(line, sizeof line, out) != nullptr) {
-            address = QString::fromUtf8(line).trimmed();
-        }
-        if (std::fgets(line, sizeof line, out) != nullptr) {
-            pid = std::atoi(line);
-        }
-        ::pclose(out);
-        if (address.isEmpty() || pid <= 0) {
-            throw std::runtime_error("dbus-daemon did not start");
-        }
-    }
-    ~PrivateBus() { ::kill(pid, SIGTERM); }
-
-    QString address;
-
-private:
-    testing::TempFolder folder;
-    pid_t pid = 0;
-};
-
-// Spotify's player object, answering property requests as the test sets.
-class FakePlayer : public QDBusVirtualObject {
-public:
-    enum class Answer { properties, error, silence };
-
-    QString introspect(const QString&) const override { return {}; }
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        if (message.interface() != QLatin1String("org.freedesktop.DBus.Properties") ||
-            message.member() != QLatin1String("GetAll")) {
-            return false;
-        }
-        askedFor = message.arguments().value(0).toString();
-        if (answer == Answer::properties) {
-            connection.send(message.createReply(QVariant::fromValue(properties)));
-        } else if (answer == Answer::error) {
-            connection.send(message.createErrorReply(errorName, QStringLiteral("refused")));
-        }
-        return true;
-    }
-
-    Answer answer = Answer::properties;
-    QVariantMap properties;
-    QString errorName;
-    QString askedFor;
-};
+using testing::FakePlayer;
+using testing::onBridgeThread;
 
 // The far end of a peer-to-peer connection standing in for the whole bus: it answers the
 // bus's own question and the player's, each after `delay`.
@@ -137,27 +73,16 @@ QVariantMap playing(QVariant trackId, QVariant length, QString status = "Playing
 
 using Outcome = std::variant<std::string, ScriptError>;
 
-class MprisScriptRunnerTests : public ::testing::Test {
+class MprisScriptRunnerTests : public testing::OnPrivateBus {
 protected:
-    static void SetUpTestSuite() {
-        testing::useApplication();
-        bus = new PrivateBus();
-    }
-    static void TearDownTestSuite() {
-        delete bus;
-        bus = nullptr;
-    }
-
     void SetUp() override {
-        const QString id = QString::number(++connections);
-        runnerBus = QDBusConnection::connectToBus(bus->address, "runner" + id);
-        playerBus = QDBusConnection::connectToBus(bus->address, "player" + id);
-        ASSERT_TRUE(runnerBus.isConnected());
+        OnPrivateBus::SetUp();
+        playerBus = connect();
         ASSERT_TRUE(playerBus.isConnected());
     }
     void TearDown() override {
-        QDBusConnection::disconnectFromBus(runnerBus.name());
         QDBusConnection::disconnectFromBus(playerBus.name());
+        OnPrivateBus::TearDown();
     }
 
     void startPlayer() {
@@ -167,7 +92,7 @@ protected:
 
     // One run on a bridge thread of its own while this thread serves Qt, as in the app.
     Outcome ask(std::string script = std::string(SpotifyReader::script)) {
-        MprisScriptRunner runner(std::make_shared<MprisClient>(runnerBus, 250ms));
+        MprisScriptRunner runner(std::make_shared<MprisClient>(connection, 250ms));
         try {
             return onBridgeThread(runner.run(std::move(script)));
         } catch (const ScriptError& error) {
@@ -175,30 +100,6 @@ protected:
         }
     }
 
-    template <class T>
-    static T onBridgeThread(boost::asio::awaitable<T> task) {
-        boost::asio::io_context io;
-        std::optional<T> result;
-        std::exception_ptr failure;
-        QEventLoop loop;
-        boost::asio::co_spawn(io, std::move(task), [&](std::exception_ptr error, T value) {
-            failure = error;
-            result = std::move(value);
-            QMetaObject::invokeMethod(
-                &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-        });
-        std::thread bridgeThread([&] { io.run(); });
-        loop.exec();
-        bridgeThread.join();
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
-        return std::move(*result);
-    }
-
-    static inline PrivateBus* bus = nullptr;
-    static inline int connections = 0;
-    QDBusConnection runnerBus{QString()};
     QDBusConnection playerBus{QString()};
     FakePlayer player;
 };
@@ -322,7 +223,7 @@ TEST_F(MprisScriptRunnerTests, DrivesTheSpotifyReader) {
     player.properties = playing(QVariant::fromValue(QDBusObjectPath("/com/spotify/track/X1")),
                                 qulonglong(200'000'000), "Paused");
     SpotifyReader reader(
-        std::make_shared<MprisScriptRunner>(std::make_shared<MprisClient>(runnerBus, 250ms)));
+        std::make_shared<MprisScriptRunner>(std::make_shared<MprisClient>(connection, 250ms)));
     const auto snapshot = onBridgeThread(reader.read());
     EXPECT_EQ(snapshot, VDJSnapshot::oneDeck(Song{.filePath = "spotify:track:X1",
                                                   .title = "Despacito",

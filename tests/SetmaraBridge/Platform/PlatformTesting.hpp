@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SetmaraBridge/QtPrinting.hpp"
 #include "Support/TempFolder.hpp"
 
 #include <QApplication>
@@ -12,11 +13,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-
-// Qt texts in test messages.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace bridge::testing {
 

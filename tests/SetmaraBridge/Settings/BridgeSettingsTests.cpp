@@ -31,6 +31,8 @@ BridgeSettings changed() {
             .vdjPort = 8181,
             .vdjPassword = "pässwort",
             .decks = 4,
+            .player = "org.mpris.MediaPlayer2.chromium",
+            .playerName = "Chromium — Radio “Tango”",
             .countAfter = 45,
             .sharing = false};
 }
@@ -70,6 +72,8 @@ TEST_F(BridgeSettingsTest, NothingStoredLoadsTheDefaults) {
     EXPECT_EQ(settings.vdjPort, 8080);
     EXPECT_EQ(settings.vdjPassword, "");
     EXPECT_EQ(settings.decks, 2);
+    EXPECT_EQ(settings.player, "");
+    EXPECT_EQ(settings.playerName, "");
     EXPECT_EQ(settings.countAfter, 10);
     EXPECT_TRUE(settings.sharing);
 }
@@ -84,6 +88,7 @@ TEST_F(BridgeSettingsTest, EveryFieldSurvivesASaveAndAReload) {
     EXPECT_EQ(stored->value("source").toString(), "whatsnowplaying");
     EXPECT_EQ(stored->value("sharing").toString(), "false");
     EXPECT_EQ(stored->value("countAfter").toString(), "45");
+    EXPECT_EQ(stored->value("player").toString(), "org.mpris.MediaPlayer2.chromium");
     EXPECT_FALSE(stored->contains("key"));
     EXPECT_THAT(fileText(), Not(::testing::HasSubstr("bk_0123456789")));
 }

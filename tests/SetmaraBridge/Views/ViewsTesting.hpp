@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SetmaraBridge/Model/ModelTesting.hpp"
+#include "SetmaraBridge/QtPrinting.hpp"
 #include "Support/TempFolder.hpp"
 
 #include <QApplication>
@@ -8,11 +9,6 @@
 #include <memory>
 #include <ostream>
 #include <string>
-
-// Texts in test failures as text.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace bridge::testing {
 

@@ -1,7 +1,9 @@
 // Pictures of every settings tab in the light and the dark palette, for a person to look at.
 #include "Model/BridgeModel.hpp"
+#include "Platform/MediaPlayerList.hpp"
 #include "SetmaraBridge/App/WidgetTesting.hpp"
 #include "SetmaraBridge/Model/ModelTesting.hpp"
+#include "SetmaraBridge/Platform/MprisTesting.hpp"
 #include "Views/Settings/SettingsView.hpp"
 
 #include <QDir>
@@ -57,12 +59,29 @@ TEST(SettingsScreenshots, EveryTabLightAndDark) {
         {"source-virtualdj", SettingsTab::source, [](BridgeSettings&) {}},
         {"source-whatsnowplaying", SettingsTab::source,
          [](BridgeSettings& s) { s.source = Source::whatsNowPlaying; }},
+        {"source-musicplayer", SettingsTab::source,
+         [](BridgeSettings& s) {
+             s.source = Source::musicPlayer;
+             s.player = "org.mpris.MediaPlayer2.rhythmbox";
+             s.playerName = "Rhythmbox";
+         }},
         {"advanced-server", SettingsTab::advanced,
          [](BridgeSettings& s) {
              s.advanced = true;
              s.serverURL = "http://127.0.0.1:8000";
          }},
     };
+    // Players on a bus of the picture's own, for the music player's picker.
+    testing::PrivateBus bus;
+    std::vector<std::unique_ptr<testing::PlayerOnBus>> players;
+    for (const auto& [name, identity] : std::vector<std::pair<QString, QString>>{
+             {"rhythmbox", "Rhythmbox"}, {"vlc", "VLC media player"}, {"audacious", "Audacious"}}) {
+        players.push_back(
+            std::make_unique<testing::PlayerOnBus>(bus.address, "org.mpris.MediaPlayer2." + name));
+        players.back()->player.identity = identity;
+    }
+    const QDBusConnection listBus = QDBusConnection::connectToBus(bus.address, "list");
+
     const QPalette light = QApplication::style()->standardPalette();
     for (const auto& [paletteName, palette] :
          std::vector<std::pair<QString, QPalette>>{{"light", light}, {"dark", darkPalette()}}) {
@@ -70,14 +89,16 @@ TEST(SettingsScreenshots, EveryTabLightAndDark) {
         for (const Scene& scene : scenes) {
             testing::ModelRig rig;
             rig.storeComplete();
-            BridgeModel model(rig.services());
+            auto services = rig.services();
+            services.makePlayerList = [&] { return std::make_unique<MediaPlayerList>(listBus); };
+            BridgeModel model(std::move(services));
             model.update(scene.settings);
             SettingsView view(
                 model, [] { return true; }, [](bool) {});
             model.setSettingsTab(scene.tab);
             view.show();
             ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-            QTest::qWait(50);
+            QTest::qWait(300); // the players' list answers meanwhile
             const QString file =
                 folder.filePath(QStringLiteral("settings-%1-%2.png")
                                     .arg(QString::fromUtf8(scene.name), paletteName));

@@ -1,4 +1,4 @@
-#include "Platform/MprisScriptRunner.hpp"
+#include "Readers/MprisScriptRunner.hpp"
 
 #include "Readers/MediaPlayers.hpp"
 #include "Readers/SpotifyReader.hpp"
