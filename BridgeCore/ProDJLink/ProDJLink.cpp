@@ -251,8 +251,10 @@ std::optional<Packet> announcePacket(const std::uint8_t* data, std::size_t size)
         if (!fits(keepAliveSize)) {
             return std::nullopt;
         }
+        // The device type is at 0x34: the byte after the number, once thought to repeat it,
+        // changes between sessions of the same device.
         return KeepAlive{
-            device,    data[0x24], kindOf(data[0x25]), macAt(data, 0x26), addressAt(data, 0x2c),
+            device,    data[0x24], kindOf(data[0x34]), macAt(data, 0x26), addressAt(data, 0x2c),
             data[0x30]};
     case numberInUseType:
         if (!fits(numberInUseSize)) {
