@@ -43,10 +43,15 @@ ProDJLinkPresence::ProDJLinkPresence(std::shared_ptr<ProDJLinkNetwork> network, 
     : network(std::move(network)), now(std::move(now)), wait(std::move(wait)),
       options(std::move(options)) {}
 
+// The presence is held from the call on, not only once the work starts.
 asio::awaitable<void> ProDJLinkPresence::run(ProDJLinkNetwork::Hear hear) {
-    auto self = shared_from_this();
+    return run(shared_from_this(), std::move(hear));
+}
+
+asio::awaitable<void> ProDJLinkPresence::run(std::shared_ptr<ProDJLinkPresence> self,
+                                             ProDJLinkNetwork::Hear hear) {
     using namespace asio::experimental::awaitable_operators;
-    co_await (network->listen([self, hear = std::move(hear)](const Heard& heard) {
+    co_await (self->network->listen([self, hear = std::move(hear)](const Heard& heard) {
         self->note(heard);
         if (hear) {
             hear(heard);

@@ -76,6 +76,8 @@ private:
         ProDJLinkNetwork::Interface interface;
     };
 
+    static boost::asio::awaitable<void> run(std::shared_ptr<ProDJLinkPresence> self,
+                                            ProDJLinkNetwork::Hear hear);
     void note(const ProDJLinkNetwork::Heard& heard);
     bool isOwn(const ProDJLinkNetwork::Heard& heard, const std::string& name) const;
     void forget();

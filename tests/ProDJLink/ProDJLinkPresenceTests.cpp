@@ -87,20 +87,26 @@ protected:
         runUntil(context, [&] { return ended; });
     }
 
+    // A wait that moves the clock and lets the test in between.
+    ProDJLinkPresence::Wait fakeWait() {
+        return [this](Seconds duration) -> asio::awaitable<void> {
+            clock += duration;
+            co_await asio::post(context, asio::use_awaitable);
+        };
+    }
+
     void start(ProDJLinkPresence::Options options = {}) {
         presence = ProDJLinkPresence::create(
-            network, [this] { return clock; },
-            [this](Seconds duration) -> asio::awaitable<void> {
-                clock += duration;
-                co_await asio::post(context, asio::use_awaitable);
-            },
-            std::move(options));
-        task = Task::spawn(context.get_executor(),
-                           presence->run([this](const Heard&) { ++forwarded; }),
-                           [this](std::exception_ptr error) {
-                               ended = true;
-                               failure = error;
-                           });
+            network, [this] { return clock; }, fakeWait(), std::move(options));
+        run(presence->run([this](const Heard&) { ++forwarded; }));
+    }
+
+    void run(asio::awaitable<void> work) {
+        task =
+            Task::spawn(context.get_executor(), std::move(work), [this](std::exception_ptr error) {
+                ended = true;
+                failure = error;
+            });
         ASSERT_TRUE(runUntil(context, [&] { return network->hear || ended; }));
     }
 
@@ -381,6 +387,15 @@ TEST_F(ProDJLinkPresenceTests, CarriesOnAfterPacketsThatCouldNotBeSent) {
     task.cancel();
     ASSERT_TRUE(runUntil(context, [&] { return ended; }));
     EXPECT_FALSE(failure) << "a cancelled presence returns normally";
+}
+
+TEST_F(ProDJLinkPresenceTests, ItsWorkHoldsItFromTheStart) {
+    run(ProDJLinkPresence::create(
+            network, [this] { return clock; }, fakeWait())
+            ->run({}));
+    alive = {keepAlive(2)};
+    advance(1);
+    EXPECT_FALSE(network->sent.empty());
 }
 
 TEST_F(ProDJLinkPresenceTests, FailsWhenItCannotListen) {
