@@ -252,6 +252,7 @@ void ProDJLinkSet::start() {
     auto& context = state->context;
     for (auto& [number, device] : state->devices) {
         device.socket.emplace(context, endpoint(device.address, 0));
+        device.socket->set_option(asio::socket_base::broadcast(true));
     }
     state->listener.emplace(context, endpoint(state->options.target, state->options.listenPort));
     state->running = std::make_shared<bool>(true);
