@@ -3,6 +3,7 @@
 #include "ProDJLink/ProDJLinkLink.hpp"
 #include "ProDJLink/ProDJLinkPresence.hpp"
 #include "ProDJLinkSet.hpp"
+#include "ProDJLinkTesting.hpp"
 #include "StageLinQ/StageLinQTesting.hpp"
 #include "Support/Task.hpp"
 
@@ -14,14 +15,6 @@ namespace {
 using namespace testing;
 using namespace ProDJLink;
 using SteadyClock = std::chrono::steady_clock;
-using State = ProDJLinkPresence::State;
-
-ProDJLinkLink::Ports freePorts(asio::io_context& context) {
-    asio::ip::udp::socket a{context, {asio::ip::udp::v4(), 0}};
-    asio::ip::udp::socket b{context, {asio::ip::udp::v4(), 0}};
-    asio::ip::udp::socket c{context, {asio::ip::udp::v4(), 0}};
-    return {a.local_endpoint().port(), b.local_endpoint().port(), c.local_endpoint().port()};
-}
 
 struct Heard {
     SteadyClock::time_point at;
@@ -121,28 +114,9 @@ TEST_F(ProDJLinkIntegrationTests, PlayersSendStatusOnlyOnceTheBridgeHasAnnounced
     EXPECT_EQ(std::get<PlayerStatus>(playing->heard.packet), set.status(1));
     EXPECT_FALSE(heardOf<ChannelsOnAir>().empty());
     EXPECT_FALSE(heardOf<MixerStatus>().empty());
-    EXPECT_EQ(presence->status().state, State::joined);
+    EXPECT_EQ(presence->status().state, ProDJLinkPresence::State::joined);
     EXPECT_EQ(presence->status().number, 7);
     EXPECT_EQ(presence->status().players.address, "127.0.0.1");
-}
-
-TEST_F(ProDJLinkIntegrationTests, TheBridgeFallsSilentWhenThePlayersAreSwitchedOff) {
-    ASSERT_TRUE(runUntil(
-        context, [&] { return presence->status().state == State::joined; }, 15s));
-    for (int player = 1; player <= 4; ++player) {
-        set.switchOff(player);
-    }
-    ASSERT_TRUE(runUntil(
-        context, [&] { return presence->status().state == State::waiting; }, 10s));
-    const auto silentFrom = fromBridge().size();
-    runUntil(
-        context, [] { return false; }, 2s);
-    EXPECT_EQ(fromBridge().size(), silentFrom);
-
-    set.switchOn(3);
-    ASSERT_TRUE(runUntil(
-        context, [&] { return presence->status().state == State::joined; }, 15s));
-    EXPECT_EQ(set.defences(), 0);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The link on this machine's loopback interface, with free ports.
 #include "ProDJLink/ProDJLinkLink.hpp"
+#include "ProDJLinkTesting.hpp"
 #include "StageLinQ/StageLinQTesting.hpp"
 #include "Support/Task.hpp"
 
@@ -12,14 +13,6 @@ namespace {
 
 using namespace testing;
 using ProDJLink::Packet;
-
-ProDJLinkLink::Ports freePorts(asio::io_context& context) {
-    // Held together, so that the three differ.
-    asio::ip::udp::socket a{context, {asio::ip::udp::v4(), 0}};
-    asio::ip::udp::socket b{context, {asio::ip::udp::v4(), 0}};
-    asio::ip::udp::socket c{context, {asio::ip::udp::v4(), 0}};
-    return {a.local_endpoint().port(), b.local_endpoint().port(), c.local_endpoint().port()};
-}
 
 // Sends each datagram from `from` to 127.0.0.1 at its port, over and over, so that some arrive
 // once the link listens.
