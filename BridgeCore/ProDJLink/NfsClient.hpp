@@ -36,7 +36,7 @@ private:
         std::uint16_t nfs = 0;
     };
 
-    const Options options;
+    Options options;
     // The ports each player's services answered on, forgotten when a read from it fails.
     std::map<std::string, Ports, std::less<>> ports;
     std::uint32_t nextXid;
