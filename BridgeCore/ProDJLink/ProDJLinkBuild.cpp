@@ -130,6 +130,30 @@ Bytes beatPacket(const Beat& beat) {
     return packet;
 }
 
+// The forms a CDJ-3000 expects of a device joining beside it: players set to number 5 or 6
+// are otherwise pushed off the network again and again. Announcements mark the form at byte
+// 0x21 and end in 01 64; claims mark it at byte 0x21; keep-alives end in 64.
+Bytes withCdj3000Form(Bytes packet) {
+    switch (packet[typeAt]) {
+    case announcementType:
+        packet[0x21] = 4;
+        packet.push_back(0x64);
+        put(packet, lengthAt, static_cast<std::uint32_t>(packet.size()), 2);
+        break;
+    case firstClaimType:
+    case secondClaimType:
+    case finalClaimType:
+        packet[0x21] = 3;
+        break;
+    case keepAliveType:
+        packet[0x35] = 0x64;
+        break;
+    default:
+        break;
+    }
+    return packet;
+}
+
 } // namespace
 
 Bytes build(const Packet& packet) {
@@ -159,7 +183,7 @@ std::vector<Bytes> joining(const OwnDevice& device) {
     using Stage = NumberClaim::Stage;
     std::vector<Bytes> packets;
     for (int counter = 1; counter <= 3; ++counter) {
-        packets.push_back(build(Announcement{device.name, DeviceKind::player}));
+        packets.push_back(withCdj3000Form(build(Announcement{device.name, DeviceKind::player})));
     }
     for (const auto stage : {Stage::first, Stage::second, Stage::final}) {
         for (int counter = 1; counter <= 3; ++counter) {
@@ -175,15 +199,15 @@ std::vector<Bytes> joining(const OwnDevice& device) {
                 claim.address = device.address;
                 claim.automatic = false;
             }
-            packets.push_back(build(claim));
+            packets.push_back(withCdj3000Form(build(claim)));
         }
     }
     return packets;
 }
 
 Bytes keepAlive(const OwnDevice& device, int peers) {
-    return build(KeepAlive{device.name, device.number, DeviceKind::player, device.mac,
-                           device.address, peers});
+    return withCdj3000Form(build(KeepAlive{device.name, device.number, DeviceKind::player,
+                                           device.mac, device.address, peers}));
 }
 
 } // namespace bridge::ProDJLink

@@ -165,18 +165,42 @@ TEST_F(ProDJLinkCapture, PlayersTellTheVirtualPlayerTheyAreEmptyAndOnAir) {
     }
 }
 
-TEST_F(ProDJLinkCapture, TheBridgeKeepsAliveAsTheCapturedVirtualPlayerDid) {
+// The captured virtual player kept alive in the form older players know; the bridge does too,
+// but for byte 0x35, where a CDJ-3000 numbered 5 or 6 wants 64 (else it leaves the network).
+TEST_F(ProDJLinkCapture, TheBridgeKeepsAliveAsTheCapturedVirtualPlayerDidInTheCdj3000Form) {
     const auto received = packetsOf("to-virtual.pcapng");
     const OwnDevice virtualPlayer{
         "Virtual CDJ", 5, {0x3c, 0x15, 0xc2, 0xe7, 0x08, 0x6c}, "172.16.42.2"};
     int seen = 0;
     for (const auto& [datagram, packet] : received) {
         if (datagram.source == "172.16.42.2") {
-            EXPECT_EQ(keepAlive(virtualPlayer, 1), datagram.payload);
+            auto expected = datagram.payload;
+            ASSERT_EQ(expected.size(), 0x36u);
+            EXPECT_EQ(expected[0x35], 0x00);
+            expected[0x35] = 0x64;
+            EXPECT_EQ(keepAlive(virtualPlayer, 1), expected);
+            EXPECT_EQ(parse(announcePort, keepAlive(virtualPlayer, 1)), packet);
             ++seen;
         }
     }
     EXPECT_EQ(seen, 5);
+}
+
+// The joining packets in the form a CDJ-3000 expects: announcements one byte longer with 04 at
+// byte 0x21 and 01 64 at the end, claims with 03 at byte 0x21; each still reads as itself.
+TEST_F(ProDJLinkCapture, TheBridgeJoinsInTheCdj3000Form) {
+    const OwnDevice bridge{"Setmara Bridge", 7, {1, 2, 3, 4, 5, 6}, "169.254.7.7"};
+    const auto packets = joining(bridge);
+    ASSERT_EQ(packets.size(), 12u);
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        const auto& packet = packets[i];
+        EXPECT_EQ(packet[0x21], i < 3 ? 4 : 3) << i;
+        EXPECT_EQ(packet[0x22] * 256 + packet[0x23], static_cast<int>(packet.size())) << i;
+        ASSERT_TRUE(parse(announcePort, packet)) << i;
+    }
+    EXPECT_EQ(packets[0].size(), 0x26u);
+    EXPECT_EQ(packets[0][0x24], 0x01);
+    EXPECT_EQ(packets[0][0x25], 0x64);
 }
 
 // What a simulated set sends must be what real devices send, byte for byte, wherever the
