@@ -175,8 +175,18 @@ NfsClient::NfsClient() : NfsClient(Options{}) {}
 NfsClient::NfsClient(Options options)
     : options(options), nextXid(static_cast<std::uint32_t>(std::random_device{}())) {}
 
-asio::awaitable<std::string> NfsClient::read(std::string address, MediaSlot slot, std::string path,
-                                             std::size_t limit) {
+asio::awaitable<MediaFile> NfsClient::read(std::string address, MediaSlot slot, std::string path,
+                                           std::size_t limit) {
+    return fetch(std::move(address), slot, std::move(path), limit);
+}
+
+asio::awaitable<MediaStamp> NfsClient::stamp(std::string address, MediaSlot slot,
+                                             std::string path) {
+    co_return (co_await fetch(std::move(address), slot, std::move(path), std::nullopt)).stamp;
+}
+
+asio::awaitable<MediaFile> NfsClient::fetch(std::string address, MediaSlot slot, std::string path,
+                                            std::optional<std::size_t> limit) {
     boost::system::error_code invalid;
     const auto player = asio::ip::make_address_v4(address, invalid);
     if (invalid) {
@@ -197,10 +207,19 @@ asio::awaitable<std::string> NfsClient::read(std::string address, MediaSlot slot
         if (file.attributes.type != OncRpc::regularFile) {
             throw NfsError::noSuchFile;
         }
-        if (file.attributes.size > limit) {
+        const auto& found = file.attributes;
+        MediaFile fetched{.bytes = {},
+                          .stamp = {.size = found.size,
+                                    .fileId = found.fileId,
+                                    .modifiedSeconds = found.modifiedSeconds,
+                                    .modifiedMicroseconds = found.modifiedMicroseconds}};
+        if (limit && found.size > *limit) {
             throw NfsError::tooLarge;
         }
-        co_return co_await contents(exchange, known.nfs, file);
+        if (limit) {
+            fetched.bytes = co_await contents(exchange, known.nfs, file);
+        }
+        co_return fetched;
     } catch (...) {
         failure = std::current_exception();
     }

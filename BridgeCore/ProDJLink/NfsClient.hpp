@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace bridge {
@@ -27,10 +28,16 @@ public:
     NfsClient();
     explicit NfsClient(Options options);
 
-    boost::asio::awaitable<std::string> read(std::string address, MediaSlot slot, std::string path,
-                                             std::size_t limit) override;
+    boost::asio::awaitable<MediaFile> read(std::string address, MediaSlot slot, std::string path,
+                                           std::size_t limit) override;
+    boost::asio::awaitable<MediaStamp> stamp(std::string address, MediaSlot slot,
+                                             std::string path) override;
 
 private:
+    // The file's stamp, and with a `limit` its bytes too.
+    boost::asio::awaitable<MediaFile> fetch(std::string address, MediaSlot slot, std::string path,
+                                            std::optional<std::size_t> limit);
+
     struct Ports {
         std::uint16_t mount = 0;
         std::uint16_t nfs = 0;

@@ -74,17 +74,18 @@ void requireOk(Reader& reader) {
     }
 }
 
+// type, mode, nlink, uid, gid, size, blocksize, rdev, blocks, fsid, fileid, atime (2),
+// mtime (2), ctime (2).
 Attributes attributes(Reader& reader) {
-    Attributes read;
-    read.type = reader.word();
-    for (int skipped = 0; skipped < 4; ++skipped) { // mode, nlink, uid, gid
-        reader.word();
+    std::array<std::uint32_t, attributeWords> words{};
+    for (auto& word : words) {
+        word = reader.word();
     }
-    read.size = reader.word();
-    for (std::size_t word = 6; word < attributeWords; ++word) {
-        reader.word();
-    }
-    return read;
+    return Attributes{.type = words[0],
+                      .size = words[5],
+                      .fileId = words[10],
+                      .modifiedSeconds = words[13],
+                      .modifiedMicroseconds = words[14]};
 }
 
 } // namespace

@@ -103,6 +103,9 @@ private:
 struct Attributes {
     std::uint32_t type = 0;
     std::uint32_t size = 0;
+    std::uint32_t fileId = 0;
+    std::uint32_t modifiedSeconds = 0;
+    std::uint32_t modifiedMicroseconds = 0;
 };
 
 // Calls, with AUTH_UNIX credentials.

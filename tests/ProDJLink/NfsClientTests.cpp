@@ -40,7 +40,7 @@ std::optional<NfsError> nfsErrorOf(const std::exception_ptr& failure) {
 
 asio::awaitable<void> readInto(NfsClient& client, std::string path,
                                std::optional<std::string>& contents) {
-    contents = co_await client.read("127.0.0.1", MediaSlot::usb, std::move(path), noLimit);
+    contents = (co_await client.read("127.0.0.1", MediaSlot::usb, std::move(path), noLimit)).bytes;
 }
 
 // The client against a simulated player on 127.0.0.1, with waits short enough for tests.
@@ -48,7 +48,7 @@ class NfsClientTests : public ::testing::Test {
 protected:
     std::string read(const std::string& path, std::size_t limit = noLimit,
                      MediaSlot slot = MediaSlot::usb, const std::string& address = "127.0.0.1") {
-        return runUntilDone(context, client.read(address, slot, path, limit));
+        return runUntilDone(context, client.read(address, slot, path, limit)).bytes;
     }
 
     std::optional<NfsError> failureOf(const std::string& path, std::size_t limit = noLimit,
@@ -91,6 +91,33 @@ TEST_F(NfsClientTests, ReadsWholeFilesOfEverySize) {
     EXPECT_EQ(server.requests().getPort, 2) << "the ports are asked for once";
     EXPECT_EQ(server.requests().mount, 5);
     EXPECT_EQ(server.requests().lookup, 15) << "one name per LOOKUP";
+}
+
+// A medium changed in the slot shows another stamp, told without reading the file.
+TEST_F(NfsClientTests, TheStampTellsAFileWrittenAgainAndIsReadWithoutTheFile) {
+    server.put(MediaSlot::usb, exportFile, bytesOfSize(100));
+    const auto stampOf = [&] {
+        return runUntilDone(context, client.stamp("127.0.0.1", MediaSlot::usb, exportFile));
+    };
+    const auto first = stampOf();
+    EXPECT_EQ(first.size, 100u);
+    EXPECT_EQ(stampOf(), first);
+    EXPECT_EQ(server.requests().read, 0) << "only looked up";
+    EXPECT_EQ(
+        runUntilDone(context, client.read("127.0.0.1", MediaSlot::usb, exportFile, noLimit)).stamp,
+        first);
+    server.remove(MediaSlot::usb);
+    server.put(MediaSlot::usb, exportFile, bytesOfSize(100));
+    const auto second = stampOf();
+    EXPECT_EQ(second.size, 100u);
+    EXPECT_NE(second, first) << "another medium of the same size";
+    server.remove(MediaSlot::usb);
+    try {
+        stampOf();
+        ADD_FAILURE() << "a medium taken out has a stamp";
+    } catch (const NfsError& error) {
+        EXPECT_EQ(error, NfsError::noSuchFile);
+    }
 }
 
 TEST_F(NfsClientTests, FollowsPathsAndNamesInEachSlot) {

@@ -20,9 +20,9 @@ std::string readOnce(asio::io_context& context, std::uint16_t portmapperPort) {
     std::optional<std::string> contents;
     std::exception_ptr failure;
     asio::co_spawn(context, client.read("127.0.0.1", MediaSlot::usb, exportFile, 1u << 30),
-                   [&](std::exception_ptr error, std::string bytes) {
+                   [&](std::exception_ptr error, MediaFile file) {
                        failure = error;
-                       contents = std::move(bytes);
+                       contents = std::move(file.bytes);
                    });
     while (!contents && !failure) {
         context.run_one();

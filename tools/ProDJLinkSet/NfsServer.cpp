@@ -108,8 +108,9 @@ void spawn(asio::io_context& context, asio::awaitable<void> work) {
 
 struct NfsServer::State : std::enable_shared_from_this<State> {
     struct Medium {
-        std::map<std::string, std::string> files; // by normalized path
-        std::uint32_t generation = 0;             // counts removals
+        std::map<std::string, std::string> files;      // by normalized path
+        std::map<std::string, std::uint32_t> versions; // when each was written
+        std::uint32_t generation = 0;                  // counts removals
         bool present = false;
     };
     // What a handle names: a folder or a file, "" being the medium's root.
@@ -263,9 +264,10 @@ struct NfsServer::State : std::enable_shared_from_this<State> {
         writer.word(static_cast<std::uint32_t>((size + 511) / 512));
         writer.word(static_cast<std::uint32_t>(indexOf(node.slot) + 1)); // fsid
         writer.word(static_cast<std::uint32_t>(idOf(node)));
-        for (int time = 0; time < 6; ++time) { // atime, mtime, ctime
-            writer.word(0);
-        }
+        const auto version = file ? media[indexOf(node.slot)].versions.at(node.path) : 0;
+        writer.word(0).word(0);       // atime
+        writer.word(version).word(0); // mtime: each file written anew is newer
+        writer.word(version).word(0); // ctime
         return writer;
     }
 
@@ -349,7 +351,8 @@ struct NfsServer::State : std::enable_shared_from_this<State> {
     std::array<Medium, 2> media;
     std::vector<Node> nodes; // by handle number
     Requests counts;
-    int dropAt = 0; // replies until the one dropped; 0: none
+    int dropAt = 0;           // replies until the one dropped; 0: none
+    std::uint32_t writes = 0; // files put so far, the version of the latest
     Clock::time_point silentUntil;
     std::chrono::milliseconds delay{0};
     bool stray = false;
@@ -373,12 +376,14 @@ std::uint16_t NfsServer::portmapperPort() const {
 void NfsServer::put(MediaSlot slot, const std::string& path, std::string bytes) {
     auto& medium = state->media[indexOf(slot)];
     medium.present = true;
+    medium.versions[normalized(path)] = ++state->writes;
     medium.files[normalized(path)] = std::move(bytes);
 }
 
 void NfsServer::remove(MediaSlot slot) {
     auto& medium = state->media[indexOf(slot)];
     medium.files.clear();
+    medium.versions.clear();
     medium.present = false;
     ++medium.generation;
 }
