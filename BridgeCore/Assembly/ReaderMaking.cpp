@@ -1,5 +1,9 @@
 #include "Assembly/ReaderMaking.hpp"
 
+#include "Engine/BridgeLoop.hpp"
+#include "ProDJLink/NfsClient.hpp"
+#include "ProDJLink/ProDJLinkLink.hpp"
+#include "ProDJLink/ProDJLinkReader.hpp"
 #include "Readers/DjayDatabase.hpp"
 #include "Readers/DjayReader.hpp"
 #include "Readers/MixxxDatabase.hpp"
@@ -43,6 +47,10 @@ std::shared_ptr<DeckReading> makeReader(const EngineRecipe& recipe,
     case Source::musicPlayer:
         return std::make_shared<MusicPlayerReader>(recipe.mediaPlayers, recipe.player,
                                                    recipe.playerName);
+    case Source::proDJLink:
+        return std::make_shared<ProDJLinkReader>(std::make_shared<ProDJLinkLink>(),
+                                                 std::make_shared<NfsClient>(), ReferenceClock::now,
+                                                 BridgeLoop::sleep);
     }
     return nullptr;
 }

@@ -81,6 +81,7 @@ void BridgeEngine::readDecks(const VDJSnapshot& snapshot, Instant now) {
     notAnswered = 0;
     status_.source = SourceState::connected;
     status_.program = snapshot.program;
+    status_.network = snapshot.network;
     const std::vector<int> airing = PlayDetector::onAir(snapshot);
     status_.decks.clear();
     for (const auto& deck : snapshot.decks) {
@@ -116,6 +117,7 @@ void BridgeEngine::readFailed(std::exception_ptr failure) {
         ++notAnswered;
     }
     status_.decks.clear();
+    status_.network.reset();
 }
 
 void BridgeEngine::showRecent() {

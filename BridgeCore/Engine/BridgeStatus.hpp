@@ -61,6 +61,7 @@ struct BridgeStatus {
 
     SourceState source = SourceState::starting;
     std::optional<std::string> program;
+    std::optional<std::string> network; // where the source was found, for a source on the network
     Server server = Server::starting;
     std::optional<Gig> gig;
     std::vector<DeckRow> decks;

@@ -192,10 +192,56 @@ constexpr SourceEntry musicPlayerEntry{
     .namedByPlayer = true,
 };
 
+constexpr SourceEntry proDJLinkEntry{
+    .raw = "prodjlink",
+    .name = "Pioneer DJ",
+    .choice = Text::both("Pioneer DJ"),
+    .numbersDecks = true,
+    .offAir = "Cued, private",
+    .privacyPane = "Privacy_LocalNetwork",
+    .notAllowed = {"Not allowed on the local network (Privacy & Security › Local Network)",
+                   "Not allowed on the local network (a firewall must let UDP ports "
+                   "50000–50002 through)"},
+    .notAnswering = {"No Pioneer DJ player found (on the same network? Privacy & Security › "
+                     "Local Network)",
+                     "No Pioneer DJ player found (on the same network? A firewall must let UDP "
+                     "ports 50000–50002 through)"},
+    .connectedShort = "Reading",
+    .connectedOn = "Reading the players on {network}",
+    .notAllowedShort = Text::both("Not allowed on the local network"),
+    .notAnsweringShort = Text::both("No Pioneer DJ player found"),
+    .noDecks = "No songs loaded on the players.",
+    .noDecksYet = "The players’ decks show here once the bridge finds them on the network.",
+    .help = {"Play from Pioneer DJ players (CDJ-3000, CDJ-2000NXS2, XDJ) and a DJM mixer on the "
+             "same network as this Mac, with tracks exported by rekordbox to USB sticks or SD "
+             "cards. The bridge finds the players by itself and only listens: each deck’s "
+             "track, whether it plays, and whether the mixer has it on air (without a DJM "
+             "mixer, a deck that plays counts as on air). It joins the network as a player "
+             "numbered 7 or higher and never takes a player’s number. Titles and artists come "
+             "from the rekordbox export on the medium; a track it can’t identify (not analysed "
+             "by rekordbox, a CD, streaming, or played from rekordbox on a laptop) shows as "
+             "“Unknown track” and isn’t shared. The first time, macOS asks whether the bridge "
+             "may find devices on your local network: allow it (Privacy & Security › Local "
+             "Network). The tempo comes from the player.",
+             "Play from Pioneer DJ players (CDJ-3000, CDJ-2000NXS2, XDJ) and a DJM mixer on the "
+             "same network as this computer, with tracks exported by rekordbox to USB sticks "
+             "or SD cards. The bridge finds the players by itself and only listens: each "
+             "deck’s track, whether it plays, and whether the mixer has it on air (without a "
+             "DJM mixer, a deck that plays counts as on air). It joins the network as a player "
+             "numbered 7 or higher and never takes a player’s number. Titles and artists come "
+             "from the rekordbox export on the medium; a track it can’t identify (not analysed "
+             "by rekordbox, a CD, streaming, or played from rekordbox on a laptop) shows as "
+             "“Unknown track” and isn’t shared. A firewall on this computer must let UDP ports "
+             "50000–50002 and the players’ file sharing (NFS) through. The tempo comes from "
+             "the player."},
+    .asked = {"", "Pioneer DJ"},
+    .controlled = {"", "Pioneer DJ players"},
+};
+
 // In the order of Source::all, one for each case.
 constexpr std::array<const SourceEntry*, Source::all.size()> entries{
-    &virtualDJEntry,       &spotifyEntry, &djayEntry,       &mixxxEntry,
-    &whatsNowPlayingEntry, &denonEntry,   &musicPlayerEntry};
+    &virtualDJEntry,       &spotifyEntry, &djayEntry,        &mixxxEntry,
+    &whatsNowPlayingEntry, &denonEntry,   &musicPlayerEntry, &proDJLinkEntry};
 
 constexpr bool everyCaseHasItsEntry() {
     for (std::size_t i = 0; i < Source::all.size(); ++i) {
@@ -223,14 +269,18 @@ std::string listed(Text SourceEntry::*text) {
     return list;
 }
 
-// `text` with the player's name in place of "{player}".
-std::string named(std::string_view text, std::string_view player) {
-    static constexpr std::string_view mark = "{player}";
+// `text` with `value` in place of `mark`.
+std::string filledIn(std::string_view text, std::string_view mark, std::string_view value) {
     std::string result(text);
     if (const auto at = result.find(mark); at != std::string::npos) {
-        result.replace(at, mark.size(), player);
+        result.replace(at, mark.size(), value);
     }
     return result;
+}
+
+// `text` with the player's name in place of "{player}".
+std::string named(std::string_view text, std::string_view player) {
+    return filledIn(text, "{player}", player);
 }
 
 } // namespace
@@ -284,11 +334,15 @@ std::string Source::statusLine(SourceState state, bool setUp,
     return line;
 }
 
-std::string Source::shortStatus(SourceState state, bool setUp, std::string_view player) const {
+std::string Source::shortStatus(SourceState state, bool setUp, std::string_view player,
+                                const std::optional<std::string>& network) const {
     switch (state) {
     case SourceState::starting:
         return std::string(setUp ? connecting : notSetUp);
     case SourceState::connected:
+        if (network && !entry().connectedOn.empty()) {
+            return filledIn(entry().connectedOn, "{network}", *network);
+        }
         return std::string(entry().connectedShort);
     case SourceState::notAllowed:
         return named(Wording::shown(entry().notAllowedShort), shownName(player));

@@ -15,11 +15,11 @@ namespace bridge {
 // (its identity); without one it is named "Music player".
 class Source {
 public:
-    enum Case { virtualDJ, spotify, djay, mixxx, whatsNowPlaying, denon, musicPlayer };
+    enum Case { virtualDJ, spotify, djay, mixxx, whatsNowPlaying, denon, musicPlayer, proDJLink };
 
     // In the picker's order; every case has an entry in this order.
-    static constexpr std::array<Case, 7> all{virtualDJ,       spotify, djay,       mixxx,
-                                             whatsNowPlaying, denon,   musicPlayer};
+    static constexpr std::array<Case, 8> all{virtualDJ,       spotify, djay,        mixxx,
+                                             whatsNowPlaying, denon,   musicPlayer, proDJLink};
 
     constexpr Source(Case value) : value(value) {}
     constexpr operator Case() const { return value; }
@@ -49,7 +49,9 @@ public:
                        std::string_view player = {}) const;
     std::string statusLine(SourceState state, bool setUp, const std::optional<std::string>& program,
                            std::string_view player = {}) const;
-    std::string shortStatus(SourceState state, bool setUp, std::string_view player = {}) const;
+    // Where the source tells on which network it was found, the short status says so.
+    std::string shortStatus(SourceState state, bool setUp, std::string_view player = {},
+                            const std::optional<std::string>& network = std::nullopt) const;
     std::string noDecks(bool answering, std::string_view player = {}) const;
     std::string shareNote(int seconds) const;
 

@@ -30,6 +30,7 @@ struct SourceEntry {
     Wording::Text notAllowed;                    // the status line's texts
     Wording::Text notAnswering;
     std::string_view connectedShort; // the short status beside the picker
+    std::string_view connectedOn;    // and where a source on the network was found: "{network}"
     Wording::Text notAllowedShort;
     Wording::Text notAnsweringShort;
     std::string_view noDecks;    // an empty deck list while the source answers

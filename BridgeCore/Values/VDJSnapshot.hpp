@@ -35,6 +35,8 @@ struct VDJSnapshot {
     std::vector<DeckSnapshot> decks;
     std::optional<int> masterDeck;      // settles a tie between several audible decks
     std::optional<std::string> program; // the DJ program behind the source, where known
+    // Where on this computer's networks a source on the network was found ("eth0, 10.0.0.5").
+    std::optional<std::string> network;
 
     // The snapshot of a single-deck source: always exactly one deck, numbered 1.
     static VDJSnapshot oneDeck(std::optional<Song> song, bool audible,

@@ -8,7 +8,7 @@
 namespace bridge {
 namespace {
 
-TEST(SourceTests, ReadsOnlyTheSixLowerCaseRawTexts) {
+TEST(SourceTests, ReadsOnlyTheLowerCaseRawTexts) {
     for (const Source source : Source::all) {
         EXPECT_EQ(Source::fromRaw(source.raw()), source);
     }
@@ -20,8 +20,9 @@ TEST(SourceTests, ReadsOnlyTheSixLowerCaseRawTexts) {
 }
 
 TEST(SourceTests, ListsTheSourcesInOrder) {
-    const std::vector<std::string_view> raws = {"virtualdj",       "spotify", "djay",       "mixxx",
-                                                "whatsnowplaying", "denon",   "musicplayer"};
+    const std::vector<std::string_view> raws = {"virtualdj",   "spotify",         "djay",
+                                                "mixxx",       "whatsnowplaying", "denon",
+                                                "musicplayer", "prodjlink"};
     ASSERT_EQ(Source::all.size(), raws.size());
     for (std::size_t i = 0; i < raws.size(); ++i) {
         EXPECT_EQ(Source(Source::all[i]).raw(), raws[i]);
@@ -110,6 +111,11 @@ TEST(SourceTests, FailureTexts) {
          "No Denon player found (on the same network? A firewall must let UDP port 51337 "
          "through)",
          "Not allowed on the local network", "No Denon player found"},
+        {Source::proDJLink,
+         "Not allowed on the local network (a firewall must let UDP ports 50000–50002 through)",
+         "No Pioneer DJ player found (on the same network? A firewall must let UDP ports "
+         "50000–50002 through)",
+         "Not allowed on the local network", "No Pioneer DJ player found"},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(std::string(row.source.raw()));
@@ -165,11 +171,37 @@ TEST(SourceTests, EveryTwoColumnTextNamesTheMacOnItsMacSide) {
 }
 
 TEST(SourceTests, ListsOfEverySourceForTheSetupAndTheSourcePane) {
-    // The music player is named in this platform's words only; the Mac's lists stay six.
-    EXPECT_EQ(Source::asked(), "VirtualDJ (its Network Control port and password), the Spotify "
-                               "app, djay, Mixxx, What’s Now Playing, Denon DJ or a music player");
+    // Music players and Pioneer DJ are named in this platform's words only; the Mac's lists
+    // stay six.
+    EXPECT_EQ(Source::asked(),
+              "VirtualDJ (its Network Control port and password), the Spotify app, djay, Mixxx, "
+              "What’s Now Playing, Denon DJ, a music player or Pioneer DJ");
     EXPECT_EQ(Source::controlled(), "VirtualDJ, Spotify, djay, Mixxx, What’s Now Playing, Denon "
-                                    "DJ players or music players");
+                                    "DJ players, music players or Pioneer DJ players");
+}
+
+TEST(SourceTests, PioneerDJIsReadLikeDenonAndSaysWhereItFoundThePlayers) {
+    const Source pioneer = Source::proDJLink;
+    EXPECT_EQ(pioneer.raw(), "prodjlink");
+    EXPECT_EQ(pioneer.name(), "Pioneer DJ");
+    EXPECT_EQ(pioneer.choice(), "Pioneer DJ");
+    EXPECT_TRUE(pioneer.numbersDecks());
+    EXPECT_EQ(pioneer.offAir(), "Cued, private");
+    EXPECT_EQ(pioneer.decksHeading(), "Decks");
+    EXPECT_FALSE(pioneer.tellsProgram());
+    EXPECT_EQ(pioneer.shortStatus(SourceState::connected, true, {}, "eth0, 192.168.1.20"),
+              "Reading the players on eth0, 192.168.1.20");
+    EXPECT_EQ(pioneer.shortStatus(SourceState::connected, true), "Reading");
+    // Other sources on the network keep their words.
+    EXPECT_EQ(Source(Source::denon).shortStatus(SourceState::connected, true, {}, "eth0, 10.0.0.2"),
+              "Reading");
+    EXPECT_EQ(pioneer.noDecks(true), "No songs loaded on the players.");
+    const std::string help(Wording::shown(pioneer.entry().help));
+    for (const char* told :
+         {"only listens", "without a DJM mixer, a deck that plays counts as on air",
+          "“Unknown track”", "never takes a player’s number", "UDP ports 50000–50002"}) {
+        EXPECT_NE(help.find(told), std::string::npos) << told;
+    }
 }
 
 TEST(SourceTests, TheMusicPlayerIsNamedByThePlayerChosen) {

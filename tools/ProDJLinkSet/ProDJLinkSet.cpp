@@ -1,6 +1,7 @@
 #include "ProDJLinkSet.hpp"
 
 #include "ExportWriter.hpp"
+#include "NfsServer.hpp"
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
@@ -20,6 +21,8 @@ namespace asio = boost::asio;
 using asio::ip::udp;
 using namespace ProDJLink;
 using SteadyClock = std::chrono::steady_clock;
+
+constexpr auto exportPath = "PIONEER/rekordbox/export.pdb";
 
 // Real devices count a peer gone after about ten seconds unheard; status stops with it.
 constexpr auto listenerLife = std::chrono::seconds{10};
@@ -234,6 +237,7 @@ struct ProDJLinkSet::State {
     std::vector<Received> received;
     std::array<bool, 4> channels{};
     std::map<std::pair<int, Slot>, std::vector<ExportTrack>> media;
+    std::map<int, std::unique_ptr<NfsServer>> servers; // each player's, while started
     int defences = 0;
     std::shared_ptr<bool> running = std::make_shared<bool>(false);
 };
@@ -255,6 +259,7 @@ void ProDJLinkSet::start() {
         device.socket->set_option(asio::socket_base::broadcast(true));
     }
     state->listener.emplace(context, endpoint(state->options.target, state->options.listenPort));
+    serveMedia();
     state->running = std::make_shared<bool>(true);
     spawn(context, state->listen(state));
     spawn(context,
@@ -275,6 +280,37 @@ void ProDJLinkSet::stop() {
         }
         device.socket.reset();
     }
+    state->servers.clear();
+}
+
+// Each player's NFS service at its own address, all on the same port as real players are.
+void ProDJLinkSet::serveMedia() {
+    std::uint16_t port = state->options.mediaPort;
+    for (const auto& [number, device] : state->devices) {
+        if (device.kind != DeviceKind::player) {
+            continue;
+        }
+        auto& server = state->servers[number];
+        server =
+            std::make_unique<NfsServer>(state->context, NfsServer::Options{device.address, port});
+        port = server->portmapperPort();
+    }
+    for (const auto& [medium, tracks] : state->media) {
+        putMedium(medium.first, medium.second);
+    }
+}
+
+void ProDJLinkSet::putMedium(int player, Slot slot) {
+    const auto server = state->servers.find(player);
+    const auto mediaSlot = slot == Slot::sd ? MediaSlot::sd : MediaSlot::usb;
+    if (server != state->servers.end()) {
+        server->second->remove(mediaSlot);
+        server->second->put(mediaSlot, exportPath, *exportFile(player, slot));
+    }
+}
+
+std::uint16_t ProDJLinkSet::mediaPort() const {
+    return state->servers.empty() ? 0 : state->servers.begin()->second->portmapperPort();
 }
 
 std::uint16_t ProDJLinkSet::listenPort() const {
@@ -332,6 +368,7 @@ void ProDJLinkSet::onAir(int channel, bool on) {
 void ProDJLinkSet::changeMedium(int player, Slot slot, std::vector<ExportTrack> tracks) {
     state->player(player);
     state->media[{player, slot}] = std::move(tracks);
+    putMedium(player, slot);
     for (auto& [number, device] : state->devices) {
         auto& status = device.status;
         if (status.trackPlayer == player && status.trackSlot == slot) {
@@ -346,12 +383,18 @@ void ProDJLinkSet::switchOff(int number) {
     auto& device = state->devices.at(number);
     device.on = false;
     ++device.power;
+    if (const auto server = state->servers.find(number); server != state->servers.end()) {
+        server->second->dropReplies(std::chrono::milliseconds::max());
+    }
 }
 
 void ProDJLinkSet::switchOn(int number) {
     auto& device = state->devices.at(number);
     device.on = true;
     ++device.power;
+    if (const auto server = state->servers.find(number); server != state->servers.end()) {
+        server->second->dropReplies(std::chrono::milliseconds(0));
+    }
     if (device.kind == DeviceKind::player) {
         device.status = emptyPlayer(device.name, number);
         device.joining = true;

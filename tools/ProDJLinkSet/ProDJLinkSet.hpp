@@ -37,6 +37,9 @@ public:
         std::uint16_t statusPort = ProDJLink::statusPort;
         // Where the set hears keep-alives and claims, on the target address; 0 picks a free one.
         std::uint16_t listenPort = 0;
+        // The players' NFS portmapper port, the same at each player's address; 0 picks one
+        // free at the first player's.
+        std::uint16_t mediaPort = 0;
         std::chrono::milliseconds keepAliveEvery{1500};
         std::chrono::milliseconds statusEvery{200};
     };
@@ -68,6 +71,8 @@ public:
     void stop();
 
     std::uint16_t listenPort() const;
+    // Where the players serve their media: the portmapper port at each player's address.
+    std::uint16_t mediaPort() const;
     std::string addressOf(int number) const;
 
     // A player loads a track from `trackPlayer`'s medium and waits at the cue point.
@@ -82,10 +87,10 @@ public:
     // The mixer's channel on air or not, and the player on it told so.
     void onAir(int channel, bool on);
     // A new medium in `player`'s `slot`: every player that played from the old one forgets its
-    // track. The medium's export is what the player serves.
+    // track. The player serves the medium's export over NFS as PIONEER/rekordbox/export.pdb.
     void changeMedium(int player, ProDJLink::Slot slot, std::vector<ProDJLink::ExportTrack> tracks);
-    // Cut off without a word: it sends and answers nothing until switched on, when it joins
-    // again with nothing loaded.
+    // Cut off without a word: it sends and answers nothing (its media included) until switched
+    // on, when it joins again with nothing loaded.
     void switchOff(int number);
     void switchOn(int number);
 
@@ -104,6 +109,9 @@ public:
     int defences() const;
 
 private:
+    void serveMedia();
+    void putMedium(int player, ProDJLink::Slot slot);
+
     struct State;
     std::shared_ptr<State> state;
 };

@@ -99,8 +99,8 @@ void SourcePane::refresh() {
 void SourcePane::showStatus() {
     const Source source = model.settings().source;
     const SourceState state = model.status().source;
-    status->setText(
-        qText(source.shortStatus(state, model.isComplete(), model.settings().playerName)));
+    status->setText(qText(source.shortStatus(state, model.isComplete(), model.settings().playerName,
+                                             model.status().network)));
     if (privacy != nullptr) {
         privacy->setVisible(state == SourceState::notAllowed && source.privacyPane());
     }

@@ -16,6 +16,7 @@ QWidget* sourceControls(Source source, BridgeModel& model, QWidget* parent) {
     case Source::mixxx:
     case Source::whatsNowPlaying:
     case Source::denon:
+    case Source::proDJLink:
         return nullptr;
     }
     return nullptr;

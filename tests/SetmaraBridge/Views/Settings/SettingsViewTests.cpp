@@ -161,7 +161,7 @@ TEST_F(SettingsViewTest, PickerListsEverySourceAndWritesTheChoice) {
         items << reads.itemText(item);
     }
     EXPECT_EQ(items, (QStringList{"VirtualDJ", "Spotify on this computer", "djay", "Mixxx",
-                                  "What’s Now Playing", "Denon DJ", "Music player"}));
+                                  "What’s Now Playing", "Denon DJ", "Music player", "Pioneer DJ"}));
     const auto before = starts();
     reads.setCurrentIndex(3);
     Q_EMIT reads.activated(3);
@@ -304,7 +304,7 @@ TEST_F(SettingsViewTest, LinuxTextsForEverySourceAndNoPrivacyButton) {
     part<QTabWidget>("tabs").setCurrentIndex(1);
     EXPECT_TRUE(visibleTexts(*view).contains(
         "The bridge only asks or reads what plays. It never controls VirtualDJ, Spotify, djay, "
-        "Mixxx, What’s Now Playing, Denon DJ players or music players."));
+        "Mixxx, What’s Now Playing, Denon DJ players, music players or Pioneer DJ players."));
     part<QTabWidget>("tabs").setCurrentIndex(2);
     EXPECT_TRUE(visibleTexts(*view).contains(
         "The key the bridge got by pairing, kept in your keyring. A key typed here replaces it "
