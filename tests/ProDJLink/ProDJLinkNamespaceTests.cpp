@@ -2,6 +2,7 @@
 // network namespace of its own joined by a veth pair; nothing leaves those namespaces. Skips
 // where namespaces cannot be made.
 #include "Engine/BridgeLoop.hpp"
+#include "LinkedNamespaces.hpp"
 #include "ProDJLink/ProDJLinkLink.hpp"
 #include "ProDJLink/ProDJLinkPresence.hpp"
 #include "ProDJLinkSet.hpp"
@@ -10,48 +11,15 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <sched.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace bridge {
 namespace {
 
 using namespace testing;
 
-constexpr int skipped = 77;
-constexpr int passed = 0;
-
-bool shell(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// One byte through a pipe, so that each side waits for the other.
-void signal(int pipe) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(pipe, &byte, 1);
-}
-
-bool awaitSignal(int pipe) {
-    char byte = 0;
-    return ::read(pipe, &byte, 1) == 1;
-}
-
 // The set's side: two players on 169.254.2.x broadcasting to 169.254.255.255.
-[[noreturn]] void runSet(int ready, int configured) {
-    if (::unshare(CLONE_NEWNET) != 0) {
-        std::_Exit(skipped);
-    }
-    signal(ready);
-    if (!awaitSignal(configured) || !shell("ip link set lo up") ||
-        !shell("ip addr add 169.254.2.1/16 broadcast + dev vset") ||
-        !shell("ip addr add 169.254.2.2/16 dev vset") || !shell("ip link set vset up")) {
-        std::_Exit(1);
-    }
+void runSet() {
     asio::io_context context;
     ProDJLinkSet::Options options;
     options.mixer = false;
@@ -63,7 +31,6 @@ bool awaitSignal(int pipe) {
     set.start();
     set.load(1, 1, ProDJLink::Slot::usb, 3);
     context.run_for(30s);
-    std::_Exit(passed);
 }
 
 // The bridge's side, with every default: the real ports and the interface's own broadcast
@@ -103,48 +70,12 @@ std::string runBridge() {
     return {};
 }
 
-// The bridge's namespace, which makes the set's and links the two.
-[[noreturn]] void runBoth() {
-    if (::unshare(CLONE_NEWNET) != 0 || !shell("ip -V")) {
-        std::_Exit(skipped);
-    }
-    int ready[2];
-    int configured[2];
-    if (::pipe(ready) != 0 || ::pipe(configured) != 0) {
-        std::_Exit(1);
-    }
-    const auto setProcess = ::fork();
-    if (setProcess == 0) {
-        runSet(ready[1], configured[0]);
-    }
-    const bool linked =
-        awaitSignal(ready[0]) &&
-        shell("ip link add vbridge type veth peer name vset netns " + std::to_string(setProcess)) &&
-        shell("ip link set lo up") && shell("ip addr add 169.254.1.1/16 broadcast + dev vbridge") &&
-        shell("ip link set vbridge up");
-    signal(configured[1]);
-    const auto failure = linked ? runBridge() : "the namespaces could not be linked";
-    ::kill(setProcess, SIGKILL);
-    ::waitpid(setProcess, nullptr, 0);
-    if (!failure.empty()) {
-        std::fprintf(stderr, "%s\n", failure.c_str());
-    }
-    std::_Exit(failure.empty() ? passed : 1);
-}
-
 TEST(ProDJLinkNamespace, JoinsWithRealBroadcastsBetweenTwoNamespaces) {
-    const auto child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        runBoth();
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == skipped) {
+    const auto outcome = inLinkedNamespaces(runSet, runBridge);
+    if (outcome == NamespacesOutcome::skipped) {
         GTEST_SKIP() << "network namespaces cannot be made here (needs CAP_SYS_ADMIN and ip)";
     }
-    EXPECT_EQ(WEXITSTATUS(status), passed) << "see the message above";
+    EXPECT_EQ(outcome, NamespacesOutcome::passed) << "see the message above";
 }
 
 } // namespace
