@@ -3,7 +3,7 @@
 // the gig server client over the real transport. The stand-ins run in a child process (this
 // program again, in its stand-ins role), so the figures are those of the core alone.
 //
-// Usage: EveningBenchmark --scenario virtualdj|whatsnowplaying|denon|server-down|floor
+// Usage: EveningBenchmark --scenario virtualdj|whatsnowplaying|denon|prodjlink|server-down|floor
 //                         [--seconds N] [--every SECONDS] [--count-after SECONDS]
 //                         [--writes whole|two]
 #include "DenonPlayer.hpp"
@@ -12,6 +12,10 @@
 #include "Engine/PlayDetector.hpp"
 #include "GigServerStandIn.hpp"
 #include "PlayQueue/PlayQueue.hpp"
+#include "ProDJLink/NfsClient.hpp"
+#include "ProDJLink/ProDJLinkLink.hpp"
+#include "ProDJLink/ProDJLinkReader.hpp"
+#include "ProDJLinkSet.hpp"
 #include "Readers/VDJClient.hpp"
 #include "Readers/VDJReader.hpp"
 #include "Readers/WhatsNowPlayingReader.hpp"
@@ -65,9 +69,28 @@ struct Options {
     double every = 8;      // from one song to the next
     double countAfter = 3; // on air before a song counts
     std::uint16_t denonPort = 0;
+    ProDJLinkLink::Ports linkPorts; // where the core listens for the Pioneer set
     // How the source stand-ins write their answers; "two": head and body apart.
     AnswerWrites writes = AnswerWrites::whole;
 };
+
+// "50000,50001,50002": the announce, beat and status ports.
+std::optional<ProDJLinkLink::Ports> linkPortsOf(const std::string& text) {
+    std::istringstream parts(text);
+    ProDJLinkLink::Ports ports;
+    char comma = 0;
+    char secondComma = 0;
+    if (!(parts >> ports.announce >> comma >> ports.beat >> secondComma >> ports.status) ||
+        comma != ',' || secondComma != ',' || !parts.eof()) {
+        return std::nullopt;
+    }
+    return ports;
+}
+
+std::string linkPortsText(const ProDJLinkLink::Ports& ports) {
+    return std::to_string(ports.announce) + "," + std::to_string(ports.beat) + "," +
+           std::to_string(ports.status);
+}
 
 std::optional<Options> optionsOf(int argc, char** argv) {
     Options options;
@@ -87,6 +110,8 @@ std::optional<Options> optionsOf(int argc, char** argv) {
             options.countAfter = *number;
         } else if (flag == "--denon-port" && parseNumber<std::uint16_t>(value)) {
             options.denonPort = *parseNumber<std::uint16_t>(value);
+        } else if (flag == "--link-ports" && linkPortsOf(value)) {
+            options.linkPorts = *linkPortsOf(value);
         } else if (flag == "--writes" && (value == "whole" || value == "two")) {
             options.writes = value == "two" ? AnswerWrites::headThenBody : AnswerWrites::whole;
         } else {
@@ -94,7 +119,7 @@ std::optional<Options> optionsOf(int argc, char** argv) {
         }
     }
     static const std::set<std::string> scenarios{"virtualdj", "whatsnowplaying", "denon",
-                                                 "server-down", "floor"};
+                                                 "prodjlink", "server-down",     "floor"};
     if (argc % 2 == 0 || !scenarios.contains(options.scenario)) {
         return std::nullopt;
     }
@@ -189,6 +214,63 @@ private:
     std::jthread thread;
 };
 
+// The simulated Pioneer set on 127.0.0.x, its two players and DJM on their own thread: every
+// `every` the next deck loads the next song from the first player's stick, plays and goes on
+// air, and the other goes off air and pauses.
+class PioneerSet {
+public:
+    PioneerSet(const ProDJLinkLink::Ports& ports, std::chrono::milliseconds every)
+        : set(context, optionsFor(ports)) {
+        set.start();
+        std::vector<ProDJLink::ExportTrack> tracks;
+        for (const auto& song : evening()) {
+            tracks.push_back({.id = static_cast<std::uint32_t>(tracks.size() + 1),
+                              .title = song.title,
+                              .artist = song.artist,
+                              .lengthSeconds = song.lengthSeconds});
+        }
+        set.changeMedium(1, ProDJLink::Slot::usb, std::move(tracks));
+        asio::co_spawn(context, play(every), asio::detached);
+        thread = std::jthread([this] { context.run(); });
+    }
+    ~PioneerSet() {
+        context.stop();
+        thread.join();
+    }
+
+    std::uint16_t listenPort() const { return set.listenPort(); }
+    std::uint16_t mediaPort() const { return set.mediaPort(); }
+
+private:
+    static ProDJLinkSet::Options optionsFor(const ProDJLinkLink::Ports& ports) {
+        ProDJLinkSet::Options options;
+        options.announcePort = ports.announce;
+        options.beatPort = ports.beat;
+        options.statusPort = ports.status;
+        return options;
+    }
+
+    asio::awaitable<void> play(std::chrono::milliseconds every) {
+        const auto count = evening().size();
+        asio::steady_timer timer(context);
+        for (std::size_t step = 0;; ++step) {
+            const int deck = 1 + static_cast<int>(step % 2);
+            const int other = 3 - deck;
+            set.load(deck, 1, ProDJLink::Slot::usb, static_cast<std::uint32_t>(step % count + 1));
+            set.play(deck);
+            set.onAir(deck, true);
+            set.onAir(other, false);
+            set.pause(other);
+            timer.expires_after(every);
+            co_await timer.async_wait(asio::use_awaitable);
+        }
+    }
+
+    asio::io_context context;
+    ProDJLinkSet set;
+    std::jthread thread;
+};
+
 struct StandIns {
     std::optional<GigServerStandIn> gig;
     std::optional<Gig> live;
@@ -197,6 +279,7 @@ struct StandIns {
     std::optional<WhatsNowPlayingStandIn> wnp;
     std::optional<SetRunner> set;
     std::optional<DenonSet> denon;
+    std::optional<PioneerSet> pioneer;
 
     std::size_t gigRequests() const { return gig ? gig->requests().size() : 0; }
     std::size_t sourceRequests() const {
@@ -221,11 +304,14 @@ void startSource(StandIns& standIns, const Options& options) {
                                        }));
     } else if (options.scenario == "denon") {
         standIns.denon.emplace(options.denonPort, every);
+    } else if (options.scenario == "prodjlink") {
+        standIns.pioneer.emplace(options.linkPorts, every);
     }
 }
 
-// Prints "ready <gig port or 0> <key> <source port or 0>", then answers "counts" and "stored"
-// until its input closes.
+// Prints "ready <gig port or 0> <key> <source port or 0> <media port or 0>", then answers
+// "counts" and "stored" until its input closes. The Pioneer set's source port is where it hears
+// the core announce itself, its media port the players' NFS portmapper.
 int serveStandIns(const Options& options) {
     StandIns standIns;
     std::string key = "-";
@@ -236,11 +322,13 @@ int serveStandIns(const Options& options) {
         standIns.stored.emplace(gig, standIns.live->id);
     }
     startSource(standIns, options);
-    const int sourcePort = standIns.vdj   ? standIns.vdj->port()
-                           : standIns.wnp ? standIns.wnp->port()
-                                          : 0;
+    const int sourcePort = standIns.vdj       ? standIns.vdj->port()
+                           : standIns.wnp     ? standIns.wnp->port()
+                           : standIns.pioneer ? standIns.pioneer->listenPort()
+                                              : 0;
+    const int mediaPort = standIns.pioneer ? standIns.pioneer->mediaPort() : 0;
     std::cout << "ready " << (standIns.gig ? standIns.gig->port() : 0) << ' ' << key << ' '
-              << sourcePort << std::endl;
+              << sourcePort << ' ' << mediaPort << std::endl;
     for (std::string command; std::getline(std::cin, command);) {
         if (command == "counts") {
             std::cout << standIns.gigRequests() << ' ' << standIns.sourceRequests() << std::endl;
@@ -275,9 +363,10 @@ public:
             const auto every = std::to_string(options.every);
             const auto port = std::to_string(options.denonPort);
             const char* writes = options.writes == AnswerWrites::whole ? "whole" : "two";
+            const auto linkPorts = linkPortsText(options.linkPorts);
             ::execl("/proc/self/exe", "EveningBenchmark", "--role", "stand-ins", "--scenario",
                     options.scenario.c_str(), "--every", every.c_str(), "--denon-port",
-                    port.c_str(), "--writes", writes, nullptr);
+                    port.c_str(), "--link-ports", linkPorts.c_str(), "--writes", writes, nullptr);
             ::_exit(127);
         }
         ::close(toChild[0]);
@@ -418,8 +507,18 @@ struct Core {
     Source source = Source::virtualDJ;
 };
 
-Core readerFor(const Options& options, int sourcePort,
+Core readerFor(const Options& options, int sourcePort, std::uint16_t mediaPort,
                const std::shared_ptr<HTTPTransport>& transport) {
+    if (options.scenario == "prodjlink") {
+        return {
+            std::make_shared<ProDJLinkReader>(
+                std::make_shared<ProDJLinkLink>(options.linkPorts),
+                std::make_shared<NfsClient>(NfsClient::Options{.portmapperPort = mediaPort}),
+                ReferenceClock::now, BridgeLoop::sleep,
+                ProDJLinkPresence::Options{.announcePort = static_cast<std::uint16_t>(sourcePort),
+                                           .target = "127.0.0.1"}),
+            Source::proDJLink};
+    }
     if (options.scenario == "whatsnowplaying") {
         return {std::make_shared<WhatsNowPlayingReader>(
                     std::make_shared<WhatsNowPlayingServer>(transport, sourcePort)),
@@ -505,12 +604,16 @@ int runCore(Options options) {
     if (options.scenario == "denon") {
         options.denonPort = freePort(true);
     }
+    if (options.scenario == "prodjlink") {
+        options.linkPorts = {freePort(true), freePort(true), freePort(true)};
+    }
     StandInProcess standIns(options);
     std::string ready;
     std::uint16_t gigPort = 0;
     std::string key;
     int sourcePort = 0;
-    standIns.ask("") >> ready >> gigPort >> key >> sourcePort;
+    std::uint16_t mediaPort = 0;
+    standIns.ask("") >> ready >> gigPort >> key >> sourcePort >> mediaPort;
     if (ready != "ready") {
         std::cerr << "EveningBenchmark: the stand-ins did not start\n";
         return 1;
@@ -521,7 +624,7 @@ int runCore(Options options) {
     testing::TempFolder folder;
     asio::io_context context(1);
     const auto transport = std::make_shared<BeastTransport>();
-    auto [reader, source] = readerFor(options, sourcePort, transport);
+    auto [reader, source] = readerFor(options, sourcePort, mediaPort, transport);
     const auto reads = std::make_shared<CountedReads>(reader);
     const auto server = std::make_shared<ServerClient>(
         "http://127.0.0.1:" + std::to_string(gigPort), key, source, transport);
@@ -565,7 +668,7 @@ int main(int argc, char** argv) {
     const auto options = bridge::optionsOf(argc, argv);
     if (!options) {
         std::cerr << "Usage: EveningBenchmark --scenario "
-                     "virtualdj|whatsnowplaying|denon|server-down|floor [--seconds N] "
+                     "virtualdj|whatsnowplaying|denon|prodjlink|server-down|floor [--seconds N] "
                      "[--every SECONDS] [--count-after SECONDS] [--writes whole|two]\n";
         return 2;
     }
