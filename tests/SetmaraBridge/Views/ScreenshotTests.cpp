@@ -110,6 +110,17 @@ TEST_P(Screenshots, LiveGig) {
     shoot(window, "live-ending");
 }
 
+// Pioneer players: a deck per player, one with a track nothing identifies.
+TEST_P(Screenshots, PioneerPlayers) {
+    rig.complete(Source::proDJLink, "Ana · Friday Milonga");
+    BridgeStatus status = testing::liveGig();
+    status.decks[1].deck = 3;
+    status.decks.push_back(DeckRow{.deck = 4, .title = "Unknown track", .bpm = 118.0});
+    rig.model->show(status);
+    BridgeWindow window(*rig.model);
+    shoot(window, "pioneer");
+}
+
 // The longest texts: they wrap at the window's width.
 TEST_P(Screenshots, LongTexts) {
     rig.complete(Source::denon);

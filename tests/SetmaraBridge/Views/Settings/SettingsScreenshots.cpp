@@ -38,7 +38,15 @@ struct Scene {
     const char* name;
     SettingsTab tab;
     std::function<void(BridgeSettings&)> settings;
+    std::optional<BridgeStatus> status = std::nullopt; // as the bridge reported it
 };
+
+BridgeStatus pioneerFound() {
+    BridgeStatus status;
+    status.source = SourceState::connected;
+    status.network = "eth0, 169.254.20.4";
+    return status;
+}
 
 TEST(SettingsScreenshots, EveryTabLightAndDark) {
     QApplication& application = testing::needWidgets();
@@ -65,6 +73,8 @@ TEST(SettingsScreenshots, EveryTabLightAndDark) {
              s.player = "org.mpris.MediaPlayer2.rhythmbox";
              s.playerName = "Rhythmbox";
          }},
+        {"source-prodjlink", SettingsTab::source,
+         [](BridgeSettings& s) { s.source = Source::proDJLink; }, pioneerFound()},
         {"advanced-server", SettingsTab::advanced,
          [](BridgeSettings& s) {
              s.advanced = true;
@@ -93,6 +103,9 @@ TEST(SettingsScreenshots, EveryTabLightAndDark) {
             services.makePlayerList = [&] { return std::make_unique<MediaPlayerList>(listBus); };
             BridgeModel model(std::move(services));
             model.update(scene.settings);
+            if (scene.status) {
+                model.show(*scene.status);
+            }
             SettingsView view(
                 model, [] { return true; }, [](bool) {});
             model.setSettingsTab(scene.tab);
