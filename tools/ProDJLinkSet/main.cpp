@@ -1,15 +1,23 @@
-// Runs a simulated Pioneer set on 127.0.0.x for trying the bridge by hand: two players and a
-// DJM keep themselves alive towards 127.0.0.1 and send their status to whoever announces
-// itself on the set's port.
-// Usage: prodjlink-set [announce port] [beat port] [status port]   (default 50000 50001 50002)
+// Runs a simulated Pioneer set for trying the bridge by hand: two players, a DJM and a
+// rekordbox laptop keep themselves alive towards the target and send their status to whoever
+// announces itself; the first player's USB stick holds two songs, which the DJ plays in turn.
+// Usage: prodjlink-set [--subnet 127.0.0.] [--host-base 100] [--target 127.0.0.1]
+//                      [--listen-port 0] [--media-port 0]
+// Device n sits at the subnet's address host base + n.
+// On a link of its own (scripts/pioneer-set) it runs with every real default: devices on
+// 169.254.2.x, broadcasts to 169.254.255.255, listening on 50000, NFS on 111.
 #include "ProDJLinkSet.hpp"
+#include "Support/Numbers.hpp"
 
 #include <boost/asio/co_spawn.hpp>
 
-#include <cstdlib>
 #include <iostream>
+#include <optional>
+#include <string_view>
 
 namespace {
+
+using bridge::ProDJLinkSet;
 
 // A failure of the script ends the program with it.
 void endOnFailure(const std::exception_ptr& error) {
@@ -18,8 +26,32 @@ void endOnFailure(const std::exception_ptr& error) {
     }
 }
 
-std::uint16_t portArgument(int argc, char** argv, int index, std::uint16_t fallback) {
-    return static_cast<std::uint16_t>(argc > index ? std::atoi(argv[index]) : fallback);
+std::optional<ProDJLinkSet::Options> optionsOf(int argc, char** argv) {
+    ProDJLinkSet::Options options;
+    options.computer = true;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string_view flag = argv[i];
+        const std::string value = argv[i + 1];
+        const auto port = bridge::parseNumber<std::uint16_t>(value);
+        const auto number = bridge::parseNumber<int>(value);
+        if (flag == "--subnet") {
+            options.subnet = value;
+        } else if (flag == "--host-base" && number && *number >= 0 && *number <= 200) {
+            options.hostBase = *number;
+        } else if (flag == "--target") {
+            options.target = value;
+        } else if (flag == "--listen-port" && port) {
+            options.listenPort = *port;
+        } else if (flag == "--media-port" && port) {
+            options.mediaPort = *port;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (argc % 2 == 0) {
+        return std::nullopt;
+    }
+    return options;
 }
 
 } // namespace
@@ -27,13 +59,14 @@ std::uint16_t portArgument(int argc, char** argv, int index, std::uint16_t fallb
 int main(int argc, char** argv) {
     using namespace std::chrono_literals;
     using bridge::ProDJLink::Slot;
-    bridge::ProDJLinkSet::Options options;
-    options.announcePort = portArgument(argc, argv, 1, options.announcePort);
-    options.beatPort = portArgument(argc, argv, 2, options.beatPort);
-    options.statusPort = portArgument(argc, argv, 3, options.statusPort);
-    options.computer = true;
+    const auto options = optionsOf(argc, argv);
+    if (!options) {
+        std::cerr << "Usage: prodjlink-set [--subnet 127.0.0.] [--host-base 100] "
+                     "[--target 127.0.0.1] [--listen-port 0] [--media-port 0]\n";
+        return 2;
+    }
     boost::asio::io_context context;
-    bridge::ProDJLinkSet set{context, options};
+    ProDJLinkSet set{context, *options};
     set.start();
     set.changeMedium(1, Slot::usb,
                      {{.id = 1, .title = "Blue in Green", .artist = "Miles Davis"},
@@ -52,7 +85,9 @@ int main(int argc, char** argv) {
                           }),
                           endOnFailure);
     std::cout << "Simulated Pioneer set: players at " << set.addressOf(1) << " and "
-              << set.addressOf(2) << ", keep-alives to 127.0.0.1:" << options.announcePort
-              << "; announce yourself to 127.0.0.1:" << set.listenPort() << std::endl;
+              << set.addressOf(2) << ", sharing their media on port " << set.mediaPort()
+              << "; keep-alives to " << options->target << ':' << options->announcePort
+              << "; announce yourself at " << options->target << ':' << set.listenPort()
+              << std::endl;
     context.run();
 }
