@@ -1,7 +1,6 @@
 // The whole bridge on its own thread, reading a music player chosen in the Source pane: the
 // players on a bus of the test's own, the gig server stand-in on 127.0.0.1.
-#include "GigServerStandIn.hpp"
-#include "Model/BridgeThread.hpp"
+#include "PickTesting.hpp"
 #include "Platform/MediaPlayerList.hpp"
 #include "Platform/MprisClient.hpp"
 #include "SetmaraBridge/App/WidgetTesting.hpp"
@@ -22,17 +21,6 @@ using testing::waitFor;
 
 using namespace std::chrono_literals;
 
-// Chooses an item by its text, as a click on it does.
-bool choose(QComboBox& picker, const QString& text) {
-    const int index = picker.findText(text);
-    if (index < 0) {
-        return false;
-    }
-    picker.setCurrentIndex(index);
-    Q_EMIT picker.activated(index);
-    return true;
-}
-
 TEST(MusicPlayerPickTests, APlayerChosenInTheSourcePaneIsReadAndItsSongReachesTheGig) {
     testing::needWidgets();
     testing::PrivateBus bus;
@@ -47,45 +35,31 @@ TEST(MusicPlayerPickTests, APlayerChosenInTheSourcePaneIsReadAndItsSongReachesTh
     vlc.player.identity = "VLC media player";
     const QDBusConnection bridgeBus = QDBusConnection::connectToBus(bus.address, "bridge");
 
-    GigServerStandIn server;
-    const Gig gig = server.startGig({.name = "Friday Milonga"});
-    testing::ModelRig rig;
-    rig.storeComplete();
-    rig.preferences->setValue("advanced", "true");
-    rig.preferences->setValue("serverURL", QString::fromStdString(server.url()));
-    rig.preferences->sync();
-    rig.secrets->items["bridge-key"] = server.makeKey();
-    auto services = rig.services();
-    services.makeLoop = [](LoopControl::Show show) {
-        return std::make_unique<BridgeThread>(std::move(show));
-    };
+    testing::BridgeOnStandIn bridge;
+    auto services = bridge.services();
     services.makeMediaPlayers = [&] { return std::make_shared<MprisClient>(bridgeBus); };
     services.makePlayerList = [&] { return std::make_unique<MediaPlayerList>(bridgeBus); };
     BridgeModel model(std::move(services));
     SourcePane pane(model);
     pane.show();
 
-    ASSERT_TRUE(choose(*pane.findChild<QComboBox*>("reads"), "Music player"));
+    ASSERT_TRUE(testing::choose(*pane.findChild<QComboBox*>("reads"), "Music player"));
     EXPECT_FALSE(model.isComplete()) << "no player chosen yet";
     auto& player = *pane.findChild<QComboBox*>("player");
     ASSERT_TRUE(waitFor([&] { return player.count() == 2; }, 5));
     EXPECT_EQ(player.itemText(0), "Rhythmbox");
     EXPECT_EQ(player.itemText(1), "VLC media player");
-    ASSERT_TRUE(choose(player, "Rhythmbox"));
+    ASSERT_TRUE(testing::choose(player, "Rhythmbox"));
     EXPECT_EQ(model.settings().player, "org.mpris.MediaPlayer2.rhythmbox");
     EXPECT_EQ(model.settings().playerName, "Rhythmbox");
     ASSERT_TRUE(model.isComplete());
 
-    const auto sent = [&] {
-        const auto& recent = model.status().recent;
-        return !recent.empty() && recent.front().status == QueuedPlay::Status::sent;
-    };
-    ASSERT_TRUE(waitFor(sent, 25)) << "the share delay is 10 s";
-    const auto stored = server.plays(gig.id);
+    ASSERT_TRUE(waitFor([&] { return bridge.sent(model); }, 25)) << "the share delay is 10 s";
+    const auto stored = bridge.server.plays(bridge.gig.id);
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].title, "Poema");
     EXPECT_EQ(stored[0].artist, "Francisco Canaro");
-    EXPECT_EQ(server.bridgeReads(),
+    EXPECT_EQ(bridge.server.bridgeReads(),
               (GigServerStandIn::BridgeReads{"musicplayer", "Rhythmbox", "connected"}));
     EXPECT_EQ(pane.findChild<QLabel*>("sourceStatus")->text(), "Connected");
 }

@@ -3,12 +3,10 @@
 // The simulated set and the bridge each sit in a network namespace of the test's own; the gig
 // server stand-in is on the bridge's 127.0.0.1.
 #include "Engine/BridgeLoop.hpp"
-#include "GigServerStandIn.hpp"
-#include "Model/BridgeThread.hpp"
+#include "PickTesting.hpp"
 #include "ProDJLink/LinkedNamespaces.hpp"
 #include "ProDJLinkSet.hpp"
 #include "SetmaraBridge/App/WidgetTesting.hpp"
-#include "SetmaraBridge/Model/ModelTesting.hpp"
 #include "Views/Settings/SourcePane.hpp"
 
 #include <QComboBox>
@@ -45,53 +43,27 @@ void runSet() {
     context.run_for(60s);
 }
 
-// Chooses an item by its text, as a click on it does.
-bool choose(QComboBox& picker, const QString& text) {
-    const int index = picker.findText(text);
-    if (index < 0) {
-        return false;
-    }
-    picker.setCurrentIndex(index);
-    Q_EMIT picker.activated(index);
-    return true;
-}
-
 // The bridge's side; what went wrong, or nothing.
 std::string runBridge() {
     testing::needWidgets();
-    GigServerStandIn server;
-    const Gig gig = server.startGig({.name = "Friday Milonga"});
-    testing::ModelRig rig;
-    rig.storeComplete();
-    rig.preferences->setValue("advanced", "true");
-    rig.preferences->setValue("serverURL", QString::fromStdString(server.url()));
-    rig.preferences->sync();
-    rig.secrets->items["bridge-key"] = server.makeKey();
-    auto services = rig.services();
-    services.makeLoop = [](LoopControl::Show show) {
-        return std::make_unique<BridgeThread>(std::move(show));
-    };
-    BridgeModel model(std::move(services));
+    testing::BridgeOnStandIn bridge;
+    BridgeModel model(bridge.services());
     SourcePane pane(model);
     pane.show();
-    if (!choose(*pane.findChild<QComboBox*>("reads"), "Pioneer DJ")) {
+    if (!testing::choose(*pane.findChild<QComboBox*>("reads"), "Pioneer DJ")) {
         return "Pioneer DJ is not in the picker";
     }
-    const auto sent = [&] {
-        const auto& recent = model.status().recent;
-        return !recent.empty() && recent.front().status == QueuedPlay::Status::sent;
-    };
-    if (!testing::waitFor(sent, 30)) {
+    if (!testing::waitFor([&] { return bridge.sent(model); }, 30)) {
         return "no play was sent within 30 s (the share delay is 10 s); the Source pane says " +
                pane.findChild<QLabel*>("sourceStatus")->text().toStdString() + " with " +
                std::to_string(model.status().decks.size()) + " decks";
     }
-    const auto stored = server.plays(gig.id);
+    const auto stored = bridge.server.plays(bridge.gig.id);
     if (stored.size() != 1 || stored[0].title != "Poema" ||
         stored[0].artist != "Francisco Canaro") {
         return "the gig holds " + std::to_string(stored.size()) + " plays, not just Poema";
     }
-    if (server.bridgeReads() !=
+    if (bridge.server.bridgeReads() !=
         GigServerStandIn::BridgeReads{"prodjlink", std::nullopt, "connected"}) {
         return "the server did not hear that the bridge reads Pioneer DJ";
     }
