@@ -59,6 +59,10 @@ void ProDJLinkDecks::note(const ProDJLinkNetwork::Heard& heard, Instant now) {
                 addresses[packet.number] = packet.address;
                 if (packet.kind == DeviceKind::mixer) {
                     mixerHeard = now;
+                } else if (packet.kind == DeviceKind::player && isPlayer(packet.number)) {
+                    // Found, though its status comes only once the bridge has joined.
+                    alive[packet.number] = now;
+                    interface = heard.interface;
                 }
             } else if constexpr (std::is_same_v<Packet, ChannelsOnAir> ||
                                  std::is_same_v<Packet, MixerStatus>) {
@@ -73,24 +77,28 @@ void ProDJLinkDecks::heardPlayer(const PlayerStatus& status, const std::string& 
         return;
     }
     auto& player = players[status.number];
+    auto load = player.load;
     if (const auto medium = mediumOf(status);
         medium &&
         (mediumOf(player.status) != medium || player.status.rekordboxId != status.rekordboxId)) {
-        ++loads[*medium];
+        load = ++loads[*medium];
     }
-    player = Player{status, from, now};
+    player = Player{status, from, now, load};
     addresses[status.number] = from;
 }
 
 bool ProDJLinkDecks::anyPlayer(Instant now) const {
-    return std::any_of(players.begin(), players.end(), [&](const auto& entry) {
-        return !waitIsOver(entry.second.heard, gone, now);
-    });
+    return std::any_of(alive.begin(), alive.end(),
+                       [&](const auto& entry) { return heard(entry.first, now); }) ||
+           std::any_of(players.begin(), players.end(),
+                       [&](const auto& entry) { return heard(entry.first, now); });
 }
 
 bool ProDJLinkDecks::heard(int player, Instant now) const {
-    const auto found = players.find(player);
-    return found != players.end() && !waitIsOver(found->second.heard, gone, now);
+    const auto status = players.find(player);
+    const auto keptAlive = alive.find(player);
+    return (status != players.end() && !waitIsOver(status->second.heard, gone, now)) ||
+           (keptAlive != alive.end() && !waitIsOver(keptAlive->second, gone, now));
 }
 
 bool ProDJLinkDecks::mixerOnNetwork(Instant now) const {
@@ -120,9 +128,7 @@ std::optional<std::string> ProDJLinkDecks::network() const {
     return interface.name.empty() ? interface.address : interface.name + ", " + interface.address;
 }
 
-VDJSnapshot
-ProDJLinkDecks::snapshot(Instant now,
-                         const std::function<Lookup(Medium, std::uint32_t)>& lookup) const {
+VDJSnapshot ProDJLinkDecks::snapshot(Instant now, const LookUp& lookup) const {
     VDJSnapshot snapshot;
     const bool judgedByMixer = mixerOnNetwork(now);
     for (const auto& [number, player] : players) {
@@ -138,9 +144,8 @@ ProDJLinkDecks::snapshot(Instant now,
     return snapshot;
 }
 
-DeckSnapshot
-ProDJLinkDecks::deckOf(const Player& player, bool judgedByMixer,
-                       const std::function<Lookup(Medium, std::uint32_t)>& lookup) const {
+DeckSnapshot ProDJLinkDecks::deckOf(const Player& player, bool judgedByMixer,
+                                    const LookUp& lookup) const {
     const auto& status = player.status;
     DeckSnapshot deck{.deck = status.number};
     if (status.trackType == TrackType::none || status.playState == PlayState::empty) {
@@ -149,7 +154,7 @@ ProDJLinkDecks::deckOf(const Player& player, bool judgedByMixer,
     deck.loaded = true;
     const auto medium = mediumOf(status);
     const auto looked =
-        medium ? lookup(*medium, status.rekordboxId) : Lookup{Lookup::State::unknown};
+        medium ? lookup(*medium, status.rekordboxId, player.load) : Lookup{Lookup::State::unknown};
     if (looked.state == Lookup::State::pending) {
         return deck; // its song shows once the export has been read
     }

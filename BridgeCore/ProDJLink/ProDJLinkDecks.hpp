@@ -42,7 +42,8 @@ public:
 
     void note(const ProDJLinkNetwork::Heard& heard, Instant now);
 
-    // Whether any player, or that player, was heard within `gone`.
+    // Whether any player, or that player, was heard within `gone`: its status or, before the
+    // bridge has joined, its keep-alives.
     bool anyPlayer(Instant now) const;
     bool heard(int player, Instant now) const;
     // The media the loaded rekordbox tracks come from, each with the number of loads from it
@@ -52,23 +53,26 @@ public:
     // The interface the players were last heard on, as "eth0, 192.168.1.20".
     std::optional<std::string> network() const;
 
-    VDJSnapshot snapshot(Instant now,
-                         const std::function<Lookup(Medium, std::uint32_t id)>& lookup) const;
+    // A loaded track is looked up by its medium, its id and the medium's load count when it
+    // was loaded.
+    using LookUp = std::function<Lookup(Medium, std::uint32_t id, std::uint64_t load)>;
+    VDJSnapshot snapshot(Instant now, const LookUp& lookup) const;
 
 private:
     struct Player {
         ProDJLink::PlayerStatus status;
         std::string address;
         Instant heard;
+        std::uint64_t load = 0; // its medium's load count when its track was loaded
     };
 
     bool mixerOnNetwork(Instant now) const;
-    DeckSnapshot deckOf(const Player& player, bool judgedByMixer,
-                        const std::function<Lookup(Medium, std::uint32_t)>& lookup) const;
+    DeckSnapshot deckOf(const Player& player, bool judgedByMixer, const LookUp& lookup) const;
     void heardPlayer(const ProDJLink::PlayerStatus& status, const std::string& from, Instant now);
 
     std::map<int, Player> players;
     std::map<Medium, std::uint64_t> loads; // tracks loaded from each medium, ever
+    std::map<int, Instant> alive;          // players' last keep-alives
     std::map<int, std::string> addresses;  // every device's address, by number
     std::optional<Instant> mixerHeard;
     ProDJLinkNetwork::Interface interface;

@@ -64,8 +64,9 @@ public:
             throw refused ? SourceError::notAllowed : SourceError::notAnswering;
         }
         keepExports(time);
-        return decks.snapshot(
-            time, [this](Medium medium, std::uint32_t id) { return lookup(medium, id); });
+        return decks.snapshot(time, [this](Medium medium, std::uint32_t id, std::uint64_t load) {
+            return lookup(medium, id, load);
+        });
     }
 
     void stop() {
@@ -87,8 +88,7 @@ private:
         bool read = false;               // whether reading it has ended once
         std::optional<MediaStamp> stamp; // of the file read
         std::string path;                // where it was found
-        std::uint64_t loads = 0;         // from the medium, as last seen
-        std::uint64_t checkedLoads = 0;  // when it was last read or checked
+        std::uint64_t checkedLoads = 0;  // the loads from it when last read or checked
         std::optional<Instant> failedAt;
         std::optional<Task> work; // the read or check under way
     };
@@ -118,7 +118,6 @@ private:
         });
         for (const auto& [medium, loads] : decks.mediaInUse(time)) {
             auto& known = exports[medium];
-            known.loads = loads;
             const auto address = decks.addressOf(medium.player);
             if (known.work || !address) {
                 continue;
@@ -142,13 +141,12 @@ private:
             });
     }
 
-    Lookup lookup(Medium medium, std::uint32_t id) const {
+    // A track loaded after the medium was last read or checked waits for the check: another
+    // medium may have taken the slot. Tracks loaded before keep their names meanwhile.
+    Lookup lookup(Medium medium, std::uint32_t id, std::uint64_t load) const {
         const auto known = exports.find(medium);
-        if (known == exports.end() || !known->second.read) {
+        if (known == exports.end() || !known->second.read || load > known->second.checkedLoads) {
             return {};
-        }
-        if (known->second.work && known->second.loads > known->second.checkedLoads) {
-            return {}; // the medium may have changed since it was read
         }
         const auto* track = known->second.tracks ? known->second.tracks->find(id) : nullptr;
         return track ? Lookup{Lookup::State::found, track} : Lookup{Lookup::State::unknown};

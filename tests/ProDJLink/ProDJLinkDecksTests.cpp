@@ -49,19 +49,22 @@ protected:
 
     // The export knows the tracks in `known`; media not yet read are pending.
     VDJSnapshot snapshot(Seconds after = Seconds{0}) const {
-        return decks.snapshot(start + after, [&](Medium medium, std::uint32_t id) {
-            lookups.push_back({medium, id});
-            if (pending) {
-                return Lookup{};
-            }
-            return id == poema.id ? Lookup{Lookup::State::found, &poema}
-                                  : Lookup{Lookup::State::unknown};
-        });
+        return decks.snapshot(start + after,
+                              [&](Medium medium, std::uint32_t id, std::uint64_t load) {
+                                  lookups.push_back({medium, id});
+                                  loadsLookedUp.push_back(load);
+                                  if (pending) {
+                                      return Lookup{};
+                                  }
+                                  return id == poema.id ? Lookup{Lookup::State::found, &poema}
+                                                        : Lookup{Lookup::State::unknown};
+                              });
     }
 
     ProDJLinkDecks decks;
     bool pending = false;
     mutable std::vector<std::pair<Medium, std::uint32_t>> lookups;
+    mutable std::vector<std::uint64_t> loadsLookedUp;
 };
 
 TEST_F(ProDJLinkDecksTest, WithoutAMixerAPlayingDeckIsOnAirAndAPausedOneIsNot) {
@@ -176,6 +179,9 @@ TEST_F(ProDJLinkDecksTest, EveryNewLoadFromAMediumIsCountedEvenOfTheSameTrack) {
     hearPlayer(player(1, 8, PlayState::empty)); // the stick is pulled out
     hearPlayer(player(1, 8));
     EXPECT_EQ(loads(), 4u) << "the same number from another stick";
+    // Each deck is looked up with the load that brought its track.
+    snapshot();
+    EXPECT_EQ(loadsLookedUp, (std::vector<std::uint64_t>{4, 2}));
 }
 
 TEST_F(ProDJLinkDecksTest, APlayerSilentForFourSecondsIsGoneWithItsMedia) {
@@ -189,6 +195,23 @@ TEST_F(ProDJLinkDecksTest, APlayerSilentForFourSecondsIsGoneWithItsMedia) {
     EXPECT_FALSE(decks.heard(1, start + Seconds{4}));
     EXPECT_EQ(decks.mediaInUse(start + Seconds{4}).begin()->first.player, 2);
     EXPECT_FALSE(decks.anyPlayer(start + Seconds{6}));
+}
+
+TEST_F(ProDJLinkDecksTest, PlayersKeptAliveAreFoundBeforeTheirStatusComes) {
+    hear(KeepAlive{.name = "XDJ-1000MK2",
+                   .number = 2,
+                   .kind = DeviceKind::player,
+                   .address = "192.168.1.102"},
+         "192.168.1.102");
+    hear(KeepAlive{.name = "Setmara Bridge",
+                   .number = 7,
+                   .kind = DeviceKind::player,
+                   .address = "192.168.1.20"},
+         "192.168.1.20", Seconds{5});
+    EXPECT_TRUE(decks.anyPlayer(start + Seconds{3}));
+    EXPECT_TRUE(snapshot(Seconds{3}).decks.empty()) << "no deck without its status";
+    EXPECT_EQ(snapshot(Seconds{3}).network, "eth0, 192.168.1.20");
+    EXPECT_FALSE(decks.anyPlayer(start + Seconds{5})) << "the bridge's own number is no player";
 }
 
 TEST_F(ProDJLinkDecksTest, OnlyPlayersMakeDecksAndTheMasterSettlesTies) {

@@ -141,6 +141,22 @@ TEST_F(ProDJLinkReaderTest, APlayerSwitchedOffWithoutAWordLeavesTheDecksWithinSe
     EXPECT_EQ(titleOn(*left, 1), "Poema");
 }
 
+TEST_F(ProDJLinkReaderTest, ADeckKeepsItsSongWhileAnotherLoadsFromTheSameStick) {
+    set.load(1, 1, Slot::usb, 1);
+    set.onAir(1, true);
+    set.play(1);
+    ASSERT_TRUE(readUntil([](const VDJSnapshot& snapshot) { return titleOn(snapshot, 1); }));
+    set.load(2, 1, Slot::usb, 2);
+    bool keptItsSong = true;
+    const auto both = readUntil([&](const VDJSnapshot& snapshot) {
+        keptItsSong = keptItsSong && titleOn(snapshot, 1) == "Poema" && audibleOn(snapshot, 1);
+        return titleOn(snapshot, 2).has_value();
+    });
+    ASSERT_TRUE(both);
+    EXPECT_EQ(titleOn(*both, 2), "Milonga sentimental");
+    EXPECT_TRUE(keptItsSong) << "a song that vanishes for a moment starts its count again";
+}
+
 TEST_F(ProDJLinkReaderTest, AnotherStickWithTheSameTrackNumbersIsReadAnew) {
     set.load(1, 1, Slot::usb, 1);
     ASSERT_TRUE(readUntil([](const VDJSnapshot& snapshot) { return titleOn(snapshot, 1); }));
