@@ -40,7 +40,7 @@ Section section(const QString& title, const QString& name, QWidget* parent) {
     rows->setRowWrapPolicy(QFormLayout::DontWrapRows);
     rows->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     group->content()->addLayout(rows);
-    return {widget, header, rows};
+    return {widget, header, rows, group->content()};
 }
 
 } // namespace bridge::PaneParts

@@ -4,6 +4,7 @@
 
 class QFormLayout;
 class QLabel;
+class QVBoxLayout;
 class QWidget;
 
 namespace bridge {
@@ -23,6 +24,7 @@ struct Section {
     QWidget* widget;
     SectionHeader* header;
     QFormLayout* rows;
+    QVBoxLayout* group; // the framed group's column, which holds the rows
 };
 Section section(const QString& title, const QString& name, QWidget* parent);
 

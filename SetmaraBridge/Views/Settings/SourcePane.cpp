@@ -42,7 +42,9 @@ SourcePane::SourcePane(BridgeModel& model, QWidget* parent)
 
     const Section chosen = section({}, QStringLiteral("chosenSource"), this);
     heading = chosen.header;
-    chosen.rows->addRow(helpText);
+    // Above the rows rather than in them: a form row sizes a wrapped text chosen while the
+    // window is open a line short.
+    chosen.group->insertWidget(0, helpText);
     for (std::size_t i = 0; i < Source::all.size(); ++i) {
         controls[i] = sourceControls(Source::all[i], model, chosen.widget);
         if (controls[i] != nullptr) {

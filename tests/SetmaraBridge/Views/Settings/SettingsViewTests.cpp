@@ -312,6 +312,28 @@ TEST_F(SettingsViewTest, LinuxTextsForEverySourceAndNoPrivacyButton) {
         "General."));
 }
 
+// A longer help text chosen while the window is open gets the room it needs.
+TEST_F(SettingsViewTest, EachSourcesHelpIsShownWholeAfterAPick) {
+    rig.storeComplete();
+    open();
+    view->show();
+    part<QTabWidget>("tabs").setCurrentIndex(1);
+    testing::settle();
+    auto& reads = part<QComboBox>("reads");
+    auto& help = part<QLabel>("sourceHelp");
+    for (const Source source : {Source::virtualDJ, Source::proDJLink, Source::spotify,
+                                Source::denon, Source::virtualDJ}) {
+        SCOPED_TRACE(std::string(source.raw()));
+        const int index = static_cast<int>(source);
+        reads.setCurrentIndex(index);
+        Q_EMIT reads.activated(index);
+        for (int round = 0; round < 5; ++round) {
+            testing::settle();
+        }
+        EXPECT_GE(help.height(), help.heightForWidth(help.width()));
+    }
+}
+
 TEST_F(SettingsViewTest, AnotherServerShowsItsFieldAndLetsGoOfTheKey) {
     rig.storeComplete();
     open();
