@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <system_error>
+
 namespace bridge {
 namespace {
 
@@ -188,6 +190,41 @@ TEST_F(ProDJLinkReaderTest, TracksNoExportNamesAreUnknownAndNeverCount) {
     for (const int number : {1, 2}) {
         EXPECT_EQ(titleOn(*shown, number), "Unknown track") << number;
         EXPECT_FALSE(audibleOn(*shown, number)) << number;
+    }
+}
+
+// A network whose ports the system will not give, for the reason given.
+class RefusedNetwork : public ProDJLinkNetwork {
+public:
+    explicit RefusedNetwork(std::errc why) : why(why) {}
+    asio::awaitable<void> listen(Hear) override {
+        throw std::system_error(std::make_error_code(why));
+        co_return;
+    }
+    asio::awaitable<void> send(ProDJLink::Bytes, std::string, std::uint16_t) override { co_return; }
+
+private:
+    std::errc why;
+};
+
+TEST(ProDJLinkReaderRefusals, PortsTheSystemRefusesAreNotAllowedAndPortsInUseNotAnswering) {
+    for (const auto& [why, expected] :
+         {std::pair{std::errc::permission_denied, SourceError::notAllowed},
+          std::pair{std::errc::address_in_use, SourceError::notAnswering}}) {
+        asio::io_context context;
+        ProDJLinkReader reader(std::make_shared<RefusedNetwork>(why), std::make_shared<NfsClient>(),
+                               ReferenceClock::now, BridgeLoop::sleep);
+        const auto failure = [&]() -> std::optional<SourceError> {
+            try {
+                runUntilDone(context, reader.read());
+            } catch (const SourceError& error) {
+                return error;
+            }
+            return std::nullopt;
+        };
+        EXPECT_EQ(failure(), SourceError::notAnswering) << "before listening has failed";
+        settle(context);
+        EXPECT_EQ(failure(), expected);
     }
 }
 
