@@ -1,5 +1,6 @@
 #include "ProDJLink/RekordboxExport.hpp"
 
+#include "ProDJLink/RekordboxLayout.hpp"
 #include "Support/SourceText.hpp"
 
 #include <unicode/unistr.h>
@@ -11,25 +12,13 @@ namespace bridge::ProDJLink {
 namespace {
 
 using Error = RekordboxExportError;
+using namespace pdb;
 
-constexpr std::uint32_t tracksTable = 0;
-constexpr std::uint32_t artistsTable = 2;
-
-// File header: page size at 4, table count at 8, table pointers of 16 bytes from 0x1c.
-constexpr std::size_t tablesAt = 0x1c;
-constexpr std::size_t tablePointerSize = 16;
-// Row offsets are 16 bits, counted from the end of the page header.
 constexpr std::size_t smallestPage = 0x100;
 constexpr std::size_t largestPage = 0x10000;
-constexpr std::size_t pageHeaderSize = 0x28;
-// Row groups grow back from the page end: 16 offsets, presence flags, 2 unknown bytes.
-constexpr std::size_t rowsPerGroup = 16;
-constexpr std::size_t groupSize = rowsPerGroup * 2 + 4;
 constexpr std::uint8_t strangePage = 0x40;
 constexpr std::uint16_t noLargeCount = 0x1fff;
 
-constexpr std::size_t trackRowSize = 0x5e + 21 * 2;
-constexpr std::size_t titleString = 17;
 constexpr std::size_t artistRowSize = 0x0c;
 constexpr std::uint16_t farArtistName = 0x64;
 

@@ -1,5 +1,7 @@
 #include "ExportWriter.hpp"
 
+#include "ProDJLink/RekordboxLayout.hpp"
+
 #include <unicode/unistr.h>
 
 #include <algorithm>
@@ -13,17 +15,11 @@ namespace bridge {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using namespace ProDJLink::pdb;
 
 constexpr std::size_t pageSize = 4096;
-constexpr std::size_t pageHeaderSize = 0x28;
-constexpr std::size_t rowsPerGroup = 16;
-constexpr std::size_t groupSize = rowsPerGroup * 2 + 4;
 // A byte counts a page's rows; more than that would need the second count.
 constexpr std::size_t rowsPerPage = 255;
-constexpr std::uint32_t tracksTable = 0;
-constexpr std::uint32_t artistsTable = 2;
-constexpr std::size_t trackRowSize = 0x5e + 21 * 2;
-constexpr std::size_t titleString = 17;
 
 void put(Bytes& bytes, std::size_t at, std::uint32_t value, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -179,7 +175,7 @@ std::string exportFile(const std::vector<ProDJLink::ExportTrack>& tracks) {
     put(file, 0x0c, static_cast<std::uint32_t>(total), 4); // the next page not used
     put(file, 0x14, 1, 4);                                 // sequence
     std::size_t first = 1;
-    std::size_t pointer = 0x1c;
+    std::size_t pointer = tablesAt;
     for (const auto& [type, pages] :
          {std::pair{tracksTable, &trackPages}, std::pair{artistsTable, &artistPages}}) {
         const std::size_t last = first + pages->size() - 1;
@@ -187,7 +183,7 @@ std::string exportFile(const std::vector<ProDJLink::ExportTrack>& tracks) {
         put(file, pointer + 4, static_cast<std::uint32_t>(total), 4);
         put(file, pointer + 8, static_cast<std::uint32_t>(first), 4);
         put(file, pointer + 12, static_cast<std::uint32_t>(last), 4);
-        pointer += 16;
+        pointer += tablePointerSize;
         for (std::size_t i = 0; i < pages->size(); ++i) {
             const std::size_t index = first + i;
             const auto bytes = page((*pages)[i], index, type, index == last ? total : index + 1);
